@@ -1,0 +1,164 @@
+//===- TextNumber.cpp - Numbers read from text ----------------------------===//
+
+#include "TextNumber.h"
+
+#include <charconv>
+#include <limits>
+#include <locale>
+#include <sstream>
+
+namespace Zorbin {
+namespace Tessel {
+namespace Collection {
+namespace TextNumber {
+
+namespace {
+
+bool GlobalLocaleIsClassic() { return std::locale() == std::locale::classic(); }
+
+template <typename T> T ExtractWithStream(const std::string &text) {
+  std::istringstream stream(text);
+  T result = 0;
+  stream >> result;
+  return result;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The white space of the classic locale.
+const char *SkipSpace(const char *p, const char *end) {
+  while (p != end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r'))
+    ++p;
+  return p;
+}
+
+// The sign and magnitude of a decimal integer at the start of the text
+// (after white space). The magnitude stops growing once it passes 2^33,
+// which is beyond every 32-bit result.
+struct Integer {
+  bool readable = false;
+  bool negative = false;
+  std::uint64_t magnitude = 0;
+};
+
+Integer ReadInteger(const std::string &text) {
+  constexpr std::uint64_t saturated = std::uint64_t(1) << 33;
+  Integer result;
+  const char *p = SkipSpace(text.data(), text.data() + text.size());
+  const char *end = text.data() + text.size();
+  if (p != end && (*p == '+' || *p == '-')) {
+    result.negative = *p == '-';
+    ++p;
+  }
+  for (; p != end && IsDigit(*p); ++p) {
+    result.readable = true;
+    if (result.magnitude < saturated)
+      result.magnitude = result.magnitude * 10 + static_cast<unsigned>(*p - '0');
+  }
+  return result;
+}
+
+// A decimal floating number at the start of the text, in the classic
+// locale's syntax: its extent is found here and converted with correct
+// rounding by from_chars. The decimal exponent of its first significant
+// digit is tracked only to tell overflow from underflow.
+template <typename T> T ReadFloating(const std::string &text) {
+  const char *end = text.data() + text.size();
+  const char *p = SkipSpace(text.data(), end);
+  const char *number = p; // what the conversion reads: a '+' is dropped
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    ++p;
+    if (!negative)
+      number = p;
+  }
+
+  int digits = 0;
+  long scale = 0;          // decimal exponent of the first significant digit, before 'e'
+  bool significant = false; // a non-zero digit has been seen
+  for (; p != end && IsDigit(*p); ++p, ++digits) {
+    if (significant)
+      ++scale;
+    else if (*p != '0')
+      significant = true;
+  }
+  if (p != end && *p == '.') {
+    for (++p; p != end && IsDigit(*p); ++p, ++digits) {
+      if (!significant) {
+        --scale;
+        if (*p != '0')
+          significant = true;
+      }
+    }
+  }
+  if (digits == 0)
+    return 0;
+
+  long exponent = 0;
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    const char *q = p + 1;
+    bool negativeExponent = false;
+    if (q != end && (*q == '+' || *q == '-')) {
+      negativeExponent = *q == '-';
+      ++q;
+    }
+    if (q == end || !IsDigit(*q))
+      return 0; // an exponent marker without digits: the stream reads nothing
+    for (; q != end && IsDigit(*q); ++q)
+      if (exponent < 100000)
+        exponent = exponent * 10 + (*q - '0');
+    if (negativeExponent)
+      exponent = -exponent;
+    p = q;
+  }
+
+  T value = 0;
+  std::from_chars_result converted = std::from_chars(number, p, value);
+  if (converted.ec == std::errc::result_out_of_range) {
+    bool overflow = scale + exponent >= 0;
+    T magnitude = overflow ? std::numeric_limits<T>::max() : T(0);
+    return negative ? -magnitude : magnitude;
+  }
+  return value;
+}
+
+} // namespace
+
+std::int32_t ReadInt32(const std::string &text) {
+  if (!GlobalLocaleIsClassic())
+    return ExtractWithStream<int>(text);
+  Integer number = ReadInteger(text);
+  if (!number.readable)
+    return 0;
+  if (number.negative)
+    return number.magnitude > 2147483648u ? std::numeric_limits<std::int32_t>::min()
+                                          : static_cast<std::int32_t>(-static_cast<std::int64_t>(number.magnitude));
+  return number.magnitude > 2147483647u ? std::numeric_limits<std::int32_t>::max()
+                                        : static_cast<std::int32_t>(number.magnitude);
+}
+
+std::uint32_t ReadUInt32(const std::string &text) {
+  if (!GlobalLocaleIsClassic())
+    return ExtractWithStream<unsigned int>(text);
+  Integer number = ReadInteger(text);
+  if (!number.readable)
+    return 0;
+  if (number.magnitude > std::numeric_limits<std::uint32_t>::max())
+    return std::numeric_limits<std::uint32_t>::max();
+  std::uint32_t magnitude = static_cast<std::uint32_t>(number.magnitude);
+  return number.negative ? 0u - magnitude : magnitude;
+}
+
+float ReadFloat(const std::string &text) {
+  return GlobalLocaleIsClassic() ? ReadFloating<float>(text) : ExtractWithStream<float>(text);
+}
+
+double ReadDouble(const std::string &text) {
+  return GlobalLocaleIsClassic() ? ReadFloating<double>(text) : ExtractWithStream<double>(text);
+}
+
+} // namespace TextNumber
+} // namespace Collection
+} // namespace Tessel
+} // namespace Zorbin

@@ -1,0 +1,177 @@
+//===- string_test.cpp - Text values --------------------------------------===//
+
+#include "support/Holder.h"
+
+#include <Collection/Collection.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <iomanip>
+#include <limits>
+#include <locale>
+#include <sstream>
+
+using namespace Zorbin::Tessel::Collection;
+using CollectionTest::Make;
+
+namespace {
+
+struct Reading {
+  const char *text;
+  long intValue;
+  unsigned long unsignedValue;
+  double doubleValue;
+};
+
+// What the numeric accessors read from text in the default locale.
+const Reading kReadings[] = {
+    {"", 0, 0, 0.0},
+    {"   ", 0, 0, 0.0},
+    {"  42 ", 42, 42, 42.0},
+    {"\t\n\v\f\r7", 7, 7, 7.0},
+    {"+7", 7, 7, 7.0},
+    {"-12", -12, 4294967284ul, -12.0},
+    {"- 12", 0, 0, 0.0},
+    {"+-5", 0, 0, 0.0},
+    {"12abc", 12, 12, 12.0},
+    {"abc12", 0, 0, 0.0},
+    {"0x1F", 0, 0, 0.0},
+    {"3.99", 3, 3, 3.99},
+    {"1e3", 1, 1, 1000.0},
+    {"1E+3", 1, 1, 1000.0},
+    {"2.5e-1x", 2, 2, 0.25},
+    {"1,000", 1, 1, 1.0},
+    {".5", 0, 0, 0.5},
+    {"-.5", 0, 0, -0.5},
+    {"5.", 5, 5, 5.0},
+    {"1.2.3", 1, 1, 1.2},
+    {".", 0, 0, 0.0},
+    {"-", 0, 0, 0.0},
+    {"1e", 1, 1, 0.0},
+    {"1e+", 1, 1, 0.0},
+    {"1.5e-", 1, 1, 0.0},
+    {"1e5e3", 1, 1, 1e5},
+    {"inf", 0, 0, 0.0},
+    {"nan", 0, 0, 0.0},
+    {"007", 7, 7, 7.0},
+    {"2147483647", 2147483647, 2147483647ul, 2147483647.0},
+    {"2147483648", 2147483647, 2147483648ul, 2147483648.0},
+    {"-2147483648", -2147483647L - 1, 2147483648ul, -2147483648.0},
+    {"-2147483649", -2147483647L - 1, 2147483647ul, -2147483649.0},
+    {"4294967295", 2147483647, 4294967295ul, 4294967295.0},
+    {"4294967296", 2147483647, 4294967295ul, 4294967296.0},
+    {"-1", -1, 4294967295ul, -1.0},
+    {"-4294967295", -2147483647L - 1, 1ul, -4294967295.0},
+    {"-4294967296", -2147483647L - 1, 4294967295ul, -4294967296.0},
+    {"99999999999999999999999", 2147483647, 4294967295ul, 1e23},
+    {"1e40", 1, 1, 1e40},
+    {"1e400", 1, 1, std::numeric_limits<double>::max()},
+    {"-1e400", -1, 4294967295ul, -std::numeric_limits<double>::max()},
+    {"1e-400", 1, 1, 0.0},
+};
+
+TEST(StringTest, NumericAccessorsReadTheTextLikeAStreamExtraction) {
+  for (const Reading &reading : kReadings) {
+    SCOPED_TRACE(std::string("text: \"") + reading.text + "\"");
+    auto value = Make<String>(reading.text);
+    EXPECT_EQ(value->IntValue(), reading.intValue);
+    EXPECT_EQ(value->UnsignedIntValue(), reading.unsignedValue);
+    EXPECT_EQ(value->DoubleValue(), reading.doubleValue);
+  }
+}
+
+// The accessors against the standard stream extraction itself, for the
+// types that are 32 bits wide on every platform.
+TEST(StringTest, AgreesWithTheStandardStreamExtraction) {
+  for (const Reading &reading : kReadings) {
+    SCOPED_TRACE(std::string("text: \"") + reading.text + "\"");
+    auto value = Make<String>(reading.text);
+    int i = 0;
+    unsigned int u = 0;
+    float f = 0;
+    double d = 0;
+    std::istringstream(reading.text) >> i;
+    std::istringstream(reading.text) >> u;
+    std::istringstream(reading.text) >> f;
+    std::istringstream(reading.text) >> d;
+    EXPECT_EQ(value->IntValue(), i);
+    EXPECT_EQ(value->UnsignedIntValue(), u);
+    EXPECT_EQ(value->FloatValue(), f);
+    EXPECT_EQ(value->DoubleValue(), d);
+  }
+}
+
+TEST(StringTest, FloatValueIsRoundedOnceFromTheText) {
+  EXPECT_EQ(Make<String>("3.99")->FloatValue(), 3.99f);
+  EXPECT_EQ(Make<String>("0.1")->FloatValue(), 0.1f);
+  EXPECT_EQ(Make<String>("1e40")->FloatValue(), std::numeric_limits<float>::max());
+  EXPECT_EQ(Make<String>("-1e40")->FloatValue(), -std::numeric_limits<float>::max());
+  EXPECT_EQ(Make<String>("1e-50")->FloatValue(), 0.0f);
+  EXPECT_EQ(Make<String>("1e-40")->FloatValue(), 1e-40f); // subnormal
+  EXPECT_TRUE(std::signbit(Make<String>("-0")->DoubleValue()));
+  // Just above the midpoint of two floats: read directly it rounds up, while
+  // a detour through double would land on the midpoint and round to even.
+  EXPECT_EQ(Make<String>("16777217.000000000001")->FloatValue(), 16777218.0f);
+}
+
+TEST(StringTest, TruthIsNonEmptiness) {
+  EXPECT_FALSE(Make<String>()->BoolValue());
+  EXPECT_FALSE(Make<String>("")->BoolValue());
+  EXPECT_TRUE(Make<String>("false")->BoolValue());
+  EXPECT_TRUE(Make<String>("0")->BoolValue());
+  EXPECT_TRUE(Make<String>(" ")->BoolValue());
+  EXPECT_TRUE(Make<String>(std::string(1, '\0'))->BoolValue());
+}
+
+TEST(StringTest, HoldsBytesIncludingZeros) {
+  const std::string bytes("a\0b\xff", 4);
+  auto value = Make<String>(bytes);
+  EXPECT_EQ(value->Str(), bytes);
+  EXPECT_EQ(value->StringValue(), bytes);
+  EXPECT_EQ(value->ToString(), bytes);
+  EXPECT_FALSE(*value == *Make<String>("a"));
+}
+
+TEST(StringTest, EqualityIsByteForByteAndByKind) {
+  EXPECT_TRUE(*Make<String>("abc") == *Make<String>("abc"));
+  EXPECT_FALSE(*Make<String>("abc") == *Make<String>("ABC"));
+  EXPECT_FALSE(*Make<String>("abc") == *Make<String>("abc "));
+  EXPECT_TRUE(*Make<String>("") == *Make<String>());
+  auto one = Make<String>("1");
+  EXPECT_FALSE(*one == Number(1L));
+  EXPECT_FALSE(static_cast<const Value &>(*Make<String>("true")) == Boolean::True());
+  EXPECT_FALSE(*Make<String>("") == Value::Null());
+}
+
+TEST(StringTest, PrintIsAPlainStringInsertion) {
+  auto value = Make<String>("ab");
+  std::ostringstream os;
+  os << std::setw(6) << std::setfill('*');
+  value->Print(os);
+  EXPECT_EQ(os.str(), "****ab");
+  EXPECT_EQ(value->StringValue(), "ab");
+  EXPECT_EQ(value->ToString(), "ab");
+}
+
+// A locale whose decimal point is a comma, made without relying on the
+// locales installed on the machine.
+struct CommaDecimalPoint : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+};
+
+TEST(StringTest, FloatingTextFollowsTheGlobalLocalesDecimalPoint) {
+  std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaDecimalPoint));
+  double comma = Make<String>("3,5")->DoubleValue();
+  float commaFloat = Make<String>("3,5")->FloatValue();
+  double point = Make<String>("3.5")->DoubleValue();
+  long integer = Make<String>("-12,5")->IntValue();
+  std::locale::global(previous);
+  EXPECT_EQ(comma, 3.5);
+  EXPECT_EQ(commaFloat, 3.5f);
+  EXPECT_EQ(point, 3.0);
+  EXPECT_EQ(integer, -12);
+  EXPECT_EQ(Make<String>("3,5")->DoubleValue(), 3.0);
+}
+
+} // namespace

@@ -1,0 +1,59 @@
+//===- Runtime/Object.h - Reference-counted framework object -----*- C++ -*-===//
+//
+// The framework's base class for objects that live by reference counts.
+//
+//===----------------------------------------------------------------------===//
+#ifndef ZORBIN_TESSEL_RUNTIME_OBJECT_H
+#define ZORBIN_TESSEL_RUNTIME_OBJECT_H
+
+#include <Runtime/Export.h>
+
+#include <atomic>
+
+namespace Zorbin {
+namespace Tessel {
+namespace Runtime {
+
+/// A reference-counted object.
+///
+/// A new object carries one reference, owned by whoever constructed it.
+/// `Retain` adds a reference and `Release` drops one; the release of the last
+/// reference destroys the object through its virtual destructor, which hands
+/// its memory back through the class's `operator delete`. The count is atomic,
+/// so references may be taken and dropped on any thread.
+class RUNTIME_API Object {
+public:
+  /// A new object with one reference, owned by the caller.
+  Object() noexcept;
+
+  /// A copy is a new object: it starts with its own single reference and
+  /// shares nothing with `other`'s count.
+  Object(const Object &other) noexcept;
+
+  /// Assignment leaves both counts as they are.
+  Object &operator=(const Object &other) noexcept;
+
+  /// Adds one reference. Complexity: O(1). Never throws.
+  void Retain() const noexcept;
+
+  /// Drops one reference and destroys the object when it was the last.
+  /// Releasing an object that holds no reference is undefined.
+  /// Complexity: O(1) plus the destructor. Never throws.
+  void Release() const noexcept;
+
+  /// The number of references held now; for tests and diagnostics only,
+  /// since another thread may change it at any moment.
+  unsigned long RetainCount() const noexcept;
+
+protected:
+  virtual ~Object();
+
+private:
+  mutable std::atomic<unsigned long> m_retainCount;
+};
+
+} // namespace Runtime
+} // namespace Tessel
+} // namespace Zorbin
+
+#endif // ZORBIN_TESSEL_RUNTIME_OBJECT_H
