@@ -8,7 +8,10 @@
 
 #include <Collection/BasicData.h>
 #include <Collection/Boolean.h>
+#include <Collection/Data.h>
+#include <Collection/MakeValue.h>
 #include <Collection/Number.h>
+#include <Collection/Object.h>
 #include <Collection/String.h>
 #include <Collection/Value.h>
 
