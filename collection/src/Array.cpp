@@ -1,0 +1,90 @@
+//===- Array.cpp - Ordered container of values ----------------------------===//
+
+#include "ValueSlot.h"
+
+#include <Collection/Array.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <ostream>
+
+namespace Zorbin {
+namespace Tessel {
+namespace Collection {
+
+namespace {
+
+// Indexes are 32-bit quantities on every platform.
+std::size_t Index(unsigned long index) { return static_cast<std::uint32_t>(index); }
+
+} // namespace
+
+Array::Array() noexcept = default;
+
+Array::~Array() {
+  for (Runtime::Ref<const Value> &element : m_elements)
+    element.Reset();
+}
+
+bool Array::operator==(const Value &other) const {
+  const Array *array = dynamic_cast<const Array *>(&other);
+  return array != nullptr && *array == *this;
+}
+
+bool Array::operator==(const Array &other) const {
+  const unsigned long count = Count();
+  if (other.Count() != count)
+    return false;
+  for (unsigned long i = 0; i < count; ++i) {
+    if (GetValueAtIndex(i) != other.GetValueAtIndex(i))
+      return false;
+  }
+  return true;
+}
+
+unsigned long Array::Count() const { return static_cast<std::uint32_t>(m_elements.size()); }
+
+const Value &Array::GetValueAtIndex(unsigned long index) const {
+  const std::size_t at = Index(index);
+  return at < m_elements.size() ? *m_elements[at] : Value::Null();
+}
+
+void Array::Print(std::ostream &os) const {
+  os << "{ ";
+  for (const Runtime::Ref<const Value> &element : m_elements) {
+    element->Print(os);
+    os << "," << std::endl;
+  }
+  os << "}";
+}
+
+void Array::AddValue(const Value &value) { m_elements.emplace_back(value); }
+
+void Array::InsertValueAtIndex(unsigned long index, const Value &value) {
+  const std::size_t at = Index(index);
+  if (at > m_elements.size())
+    return;
+  AddValue(value);
+  std::rotate(m_elements.begin() + at, m_elements.end() - 1, m_elements.end());
+}
+
+void Array::RemoveLastValue() {
+  if (!m_elements.empty())
+    m_elements.pop_back();
+}
+
+void Array::RemoveValueAtIndex(unsigned long index) {
+  const std::size_t at = Index(index);
+  if (at < m_elements.size())
+    m_elements.erase(m_elements.begin() + at);
+}
+
+void Array::ReplaceValueAtIndex(unsigned long index, const Value &value) {
+  const std::size_t at = Index(index);
+  if (at < m_elements.size())
+    StoreInSlot(m_elements[at], value);
+}
+
+} // namespace Collection
+} // namespace Tessel
+} // namespace Zorbin
