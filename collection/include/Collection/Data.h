@@ -51,8 +51,10 @@ public:
   /// The number of bytes. O(1), never throws.
   unsigned long Length() const noexcept;
 
-  /// The address of the first byte (null when the buffer is empty), valid
-  /// until the buffer is replaced or the value dies. O(1), never throws.
+  /// The address of the first byte of the held block, valid until the
+  /// buffer is replaced or the value dies. For an empty buffer it is
+  /// whatever the allocator gave for 0 bytes, null included: test `Length`,
+  /// not this address. O(1), never throws.
   const void *Bytes() const noexcept;
 
   /// The held buffer itself, as `GetData` gives it. O(1), never throws.
