@@ -1,0 +1,65 @@
+# Installation of the value library as a CMake package: headers, the three
+# shared libraries (Collection, Runtime, Quorrel), on Windows the C++ runtime
+# DLLs they share with their clients, and a package configuration, so that a
+# client project writes
+#
+#   find_package(Collection CONFIG REQUIRED)
+#   target_link_libraries(app PRIVATE Collection::Collection)
+#
+# Everything here belongs to the install component "Collection".
+
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(COLLECTION_INSTALL_CONFIGDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Collection)
+
+# Installed shared objects find each other beside themselves.
+if(NOT WIN32 AND NOT APPLE)
+  set_target_properties(Collection Runtime Quorrel PROPERTIES INSTALL_RPATH "$ORIGIN")
+endif()
+
+install(TARGETS Collection Runtime Quorrel
+  EXPORT CollectionTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Collection
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Collection
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Collection)
+
+install(DIRECTORY
+    ${PROJECT_SOURCE_DIR}/collection/include/Collection
+    ${PROJECT_SOURCE_DIR}/framework/include/Runtime
+    ${PROJECT_SOURCE_DIR}/framework/include/Quorrel
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  COMPONENT Collection
+  FILES_MATCHING PATTERN "*.h")
+
+# The DLLs a Windows program of the package needs beside it, by file name;
+# the package configuration turns them into paths in the installed prefix.
+set(COLLECTION_PACKAGE_DLLS "")
+if(WIN32)
+  foreach(library Collection Runtime Quorrel)
+    list(APPEND COLLECTION_PACKAGE_DLLS ${library}${CMAKE_SHARED_LIBRARY_SUFFIX})
+  endforeach()
+  foreach(dll IN LISTS COLLECTION_MINGW_RUNTIME_DLLS)
+    get_filename_component(name "${dll}" NAME)
+    list(APPEND COLLECTION_PACKAGE_DLLS ${name})
+  endforeach()
+  install(FILES ${COLLECTION_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Collection)
+endif()
+
+install(EXPORT CollectionTargets
+  NAMESPACE Collection::
+  DESTINATION ${COLLECTION_INSTALL_CONFIGDIR}
+  COMPONENT Collection)
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/CollectionConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/package/CollectionConfig.cmake
+  INSTALL_DESTINATION ${COLLECTION_INSTALL_CONFIGDIR}
+  PATH_VARS CMAKE_INSTALL_BINDIR CMAKE_INSTALL_INCLUDEDIR)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/package/CollectionConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+    ${PROJECT_BINARY_DIR}/package/CollectionConfig.cmake
+    ${PROJECT_BINARY_DIR}/package/CollectionConfigVersion.cmake
+  DESTINATION ${COLLECTION_INSTALL_CONFIGDIR}
+  COMPONENT Collection)
