@@ -232,10 +232,13 @@ TEST(HierarchicalMergeTest, FromADictionaryOnlyThisOneHolds) {
   auto target = Make<Dictionary>();
   {
     auto inner = With("inner", *With("x", *MakeValue(1)));
+    inner->SetValueForKey("z", *MakeValue(9));
     target->SetValueForKey("inner", *inner);
   }
+  // Merging "inner" drops the last holder of the dictionary being read.
   target->AddEntriesFromDictionaryHierarchically(dynamic_cast<const Dictionary &>(At(*target, "inner")));
   EXPECT_EQ(target->GetValueForKeyPath("inner.x").IntValue(), 1);
+  EXPECT_EQ(At(*target, "z").IntValue(), 9);
 }
 
 TEST(HierarchicalMergeTest, StoresAndLooksUpThroughTheVirtualOperations) {
