@@ -29,6 +29,91 @@ void Show(const char *label, const Value &value) {
             << "  string \"" << value.StringValue() << "\"\n";
 }
 
+// Visits the entries of a dictionary, in key order, printing one line each.
+class EntryLister : public Dictionary::Applier {
+public:
+  bool ApplyToEntry(const std::string &key, const Value &value) override {
+    std::cout << "  " << std::left << std::setw(8) << key << std::right << " -> ";
+    if (value.Count() != 0)
+      std::cout << "(" << value.Count() << " entries)\n";
+    else
+      std::cout << value.ToString() << '\n';
+    return true;
+  }
+};
+
+// The road of a typical use: settings kept in nested dictionaries, read back
+// through a key path, and laid over a set of defaults.
+void ShowContainers() {
+  std::cout << "\n== A dictionary of settings ==\n";
+  // `new` of a value yields null (it never throws) when the native allocator
+  // is exhausted; a handle adopts the one reference a new value is born with.
+  Runtime::Ref<Dictionary> settings(new Dictionary);
+  Runtime::Ref<Dictionary> view(new Dictionary);
+  if (!settings || !view)
+    return;
+  // A container takes its own reference on every value given to it, so the
+  // handles MakeValue returns may go right away.
+  settings->SetValueForKey("width", *MakeValue(42));
+  view->SetValueForKey("zoom", *MakeValue(1.5));
+  view->SetValueForKey("title", *MakeValue("Overview"));
+  settings->SetValueForKey("view", *view);
+  std::cout << "view is held by our handle and by settings: RetainCount " << view->RetainCount() << '\n';
+
+  std::cout << "width:                      " << settings->GetValueForKey("width").IntValue() << '\n';
+  std::cout << "GetValueForKeyPath(\"view.zoom\").DoubleValue(): "
+            << settings->GetValueForKeyPath("view.zoom").DoubleValue() << '\n';
+  std::cout << "view.depth is missing, so null: "
+            << settings->GetValueForKeyPath("view.depth").IsNull() << '\n';
+  std::cout << "keys are walked in byte order (Apply):\n";
+  EntryLister lister;
+  settings->Apply(lister);
+  std::cout << "settings->Print:\n";
+  settings->Print(std::cout);
+  std::cout << '\n';
+
+  std::cout << "\n== Settings laid over defaults ==\n";
+  Runtime::Ref<Dictionary> defaults(new Dictionary);
+  Runtime::Ref<Dictionary> defaultView(new Dictionary);
+  if (!defaults || !defaultView)
+    return;
+  defaults->SetValueForKey("width", *MakeValue(640));
+  defaults->SetValueForKey("height", *MakeValue(480));
+  defaultView->SetValueForKey("zoom", *MakeValue(1.0));
+  defaultView->SetValueForKey("grid", *MakeValue(true));
+  defaults->SetValueForKey("view", *defaultView);
+
+  // A copy shares the defaults' values; the hierarchical merge then descends
+  // where both sides hold dictionaries (view) and lets the settings win.
+  Runtime::Ref<Dictionary> effective(new Dictionary(*defaults));
+  if (!effective)
+    return;
+  effective->AddEntriesFromDictionaryHierarchically(*settings);
+  effective->Print(std::cout);
+  std::cout << '\n';
+  std::cout << "the defaults' own view is untouched, zoom still "
+            << defaults->GetValueForKeyPath("view.zoom").DoubleValue() << '\n';
+  std::cout << "values are shared, not copied: effective width is settings' width object: "
+            << (&effective->GetValueForKey("width") == &settings->GetValueForKey("width")) << '\n';
+
+  std::cout << "\n== Arrays keep their order ==\n";
+  Runtime::Ref<Array> recent(new Array);
+  if (!recent)
+    return;
+  recent->AddValue(*MakeValue("notes.txt"));
+  recent->AddValue(*MakeValue(255));
+  recent->InsertValueAtIndex(0, *MakeValue("plan.txt"));
+  recent->AddValue(*view);
+  std::cout << "Count " << recent->Count() << ", [0] = " << (*recent)[0].StringValue()
+            << ", [9] is null: " << (*recent)[9].IsNull() << '\n';
+  std::cout << "an array prints its elements into the caller's stream (hex here):\n";
+  std::cout << std::hex;
+  recent->Print(std::cout);
+  std::cout << std::dec << '\n';
+  // The handles release their references here; the last release of each
+  // container releases everything it holds.
+}
+
 } // namespace
 
 int main() {
@@ -61,5 +146,7 @@ int main() {
 
   std::cout << "\n== Lookups on a value that holds nothing answer the null value ==\n";
   std::cout << "Number(7L)[\"width\"] is null: " << Number(7L)["width"].IsNull() << '\n';
+
+  ShowContainers();
   return 0;
 }
