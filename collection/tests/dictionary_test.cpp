@@ -1,6 +1,7 @@
 //===- dictionary_test.cpp - Keyed containers -----------------------------===//
 
 #include "support/CountingAllocator.h"
+#include "support/FailingNew.h"
 #include "support/Holder.h"
 #include "support/LifeProbe.h"
 
@@ -378,6 +379,25 @@ TEST(DictionaryTest, AFailedInsertionChangesNothing) {
   EXPECT_EQ(d->Count(), 1u);
   EXPECT_TRUE(d->GetValueForKey("b").IsNull());
   EXPECT_EQ(v->RetainCount(), 2u);
+  EXPECT_EQ(allocator.LiveBlocks(), blocks);
+}
+
+TEST(DictionaryTest, AFailedKeyCopyGivesTheNodeBack) {
+  namespace FailingNew = CollectionTest::FailingNew;
+  if (!FailingNew::ReachesTheLibrary())
+    GTEST_SKIP() << "the standard operator new cannot be replaced for the library's module here";
+  CountingAllocator allocator;
+  auto d = Make<Dictionary>();
+  auto v = MakeValue(1);
+  const std::string key(64, 'k'); // beyond any short-string buffer
+  const std::size_t blocks = allocator.LiveBlocks();
+  const int failures = FailingNew::Failures();
+  FailingNew::FailNextOfSize(key.size() + 1);
+  EXPECT_THROW(d->SetValueForKey(key, *v), std::bad_alloc);
+  FailingNew::Heal();
+  EXPECT_EQ(FailingNew::Failures(), failures + 1);
+  EXPECT_EQ(d->Count(), 0u);
+  EXPECT_EQ(v->RetainCount(), 1u);
   EXPECT_EQ(allocator.LiveBlocks(), blocks);
 }
 
