@@ -29,6 +29,12 @@ void Show(const char *label, const Value &value) {
             << "  string \"" << value.StringValue() << "\"\n";
 }
 
+// A framework object of the program's own, to wrap in a value.
+class Document : public Runtime::Object {
+protected:
+  ~Document() override = default;
+};
+
 // Visits the entries of a dictionary, in key order, printing one line each.
 class EntryLister : public Dictionary::Applier {
 public:
@@ -146,6 +152,40 @@ int main() {
 
   std::cout << "\n== Lookups on a value that holds nothing answer the null value ==\n";
   std::cout << "Number(7L)[\"width\"] is null: " << Number(7L)["width"].IsNull() << '\n';
+
+  std::cout << "\n== MakeValue makes the kind the argument's type calls for ==\n";
+  Show("MakeValue(true)", *MakeValue(true));
+  Show("MakeValue(ushort 65535)", *MakeValue(static_cast<unsigned short>(65535)));
+  Show("MakeValue(4294967295u)", *MakeValue(4294967295u));
+  Show("MakeValue(0.25f)", *MakeValue(0.25f));
+  Show("MakeValue(\"3.5 kg\")", *MakeValue("3.5 kg"));
+
+  std::cout << "\n== A Data holds bytes, copied on the way in and out ==\n";
+  const unsigned char bytes[] = {0xCA, 0xFE, 0xBA, 0xBE, 0x00, 0x2A};
+  const Container::basic_data<unsigned char> buffer(bytes, sizeof bytes);
+  Runtime::Ref<const Value> blob = MakeValue(buffer);
+  Show("Data of 6 bytes", *blob);
+  Container::basic_data<unsigned char> copy = blob->DataValue();
+  copy[0] = 0;
+  std::cout << "after changing a copy, still equal to the original bytes: " << (*blob == *MakeValue(buffer))
+            << '\n';
+  std::cout << "hex stream: " << std::hex << std::showbase;
+  blob->Print(std::cout);
+  std::cout << std::dec << std::noshowbase << '\n';
+  int anchor = 0;
+  Runtime::Ref<const Value> pointer = MakeValue(static_cast<void *>(&anchor));
+  std::cout << "MakeValue(&anchor) prints " << pointer->ToString()
+            << ", PointerValue() gives &anchor back: " << (pointer->PointerValue() == &anchor) << '\n';
+
+  std::cout << "\n== An Object wraps a framework object and keeps it alive ==\n";
+  Runtime::Ref<Document> document(new Document());
+  std::cout << "references on the document: " << document->RetainCount();
+  Runtime::Ref<const Value> wrapped = MakeValue(*document);
+  std::cout << ", while wrapped " << document->RetainCount() << '\n';
+  Show("MakeValue(document)", *wrapped);
+  std::cout << "equal to another wrapper of the same document: " << (*wrapped == *MakeValue(*document)) << '\n';
+  wrapped.Reset();
+  std::cout << "references once the wrapper is gone: " << document->RetainCount() << '\n';
 
   ShowContainers();
   return 0;
