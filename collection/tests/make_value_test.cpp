@@ -39,12 +39,17 @@ struct Factory {
   std::function<Handle()> make;
 };
 
-// One call of every overload. The arguments that own memory are made
-// beforehand, so that the calls allocate only for the values themselves.
-std::vector<Factory> EveryFactory(const Runtime::Object &object, const Container::basic_data<unsigned char> &bytes,
-                                  const std::string &text) {
-  static int pointee;
-  return {
+// One call of every overload. The arguments that own memory are made with
+// the fixture, before a test installs its counting allocator, so that the
+// calls allocate only for the values themselves.
+class EveryFactoryTest : public ::testing::Test {
+protected:
+  int deaths = 0;
+  Runtime::Ref<Tracked> object{new Tracked(&deaths)};
+  const Container::basic_data<unsigned char> bytes{kBytes, sizeof kBytes};
+  const std::string text = std::string(40, 'x');
+  int pointee = 0;
+  const std::vector<Factory> factories = {
       {"bool", [] { return MakeValue(true); }},
       {"short", [] { return MakeValue(static_cast<short>(-1)); }},
       {"unsigned short", [] { return MakeValue(static_cast<unsigned short>(65535)); }},
@@ -54,13 +59,13 @@ std::vector<Factory> EveryFactory(const Runtime::Object &object, const Container
       {"unsigned long", [] { return MakeValue(7ul); }},
       {"float", [] { return MakeValue(0.5f); }},
       {"double", [] { return MakeValue(0.1); }},
-      {"std::string", [&text] { return MakeValue(text); }},
+      {"std::string", [this] { return MakeValue(text); }},
       {"const char*", [] { return MakeValue("a text longer than any short-string buffer"); }},
-      {"basic_data", [&bytes] { return MakeValue(bytes); }},
-      {"void*", [] { return MakeValue(static_cast<void *>(&pointee)); }},
-      {"Runtime::Object", [&object] { return MakeValue(object); }},
+      {"basic_data", [this] { return MakeValue(bytes); }},
+      {"void*", [this] { return MakeValue(static_cast<void *>(&pointee)); }},
+      {"Runtime::Object", [this] { return MakeValue(*object); }},
   };
-}
+};
 
 TEST(MakeValueTest, BooleansAreNewObjectsEveryCall) {
   Handle a = MakeValue(true);
@@ -187,12 +192,8 @@ TEST(MakeValueTest, AFrameworkObjectGainsOneReferenceUntilTheLastHandleGoes) {
   EXPECT_EQ(deaths, 1);
 }
 
-TEST(MakeValueTest, EveryCallMakesANewValueWithOneReference) {
-  int deaths = 0;
-  Runtime::Ref<Tracked> object(new Tracked(&deaths));
-  const Container::basic_data<unsigned char> bytes(kBytes, sizeof kBytes);
-  const std::string text(40, 'x');
-  for (const Factory &factory : EveryFactory(*object, bytes, text)) {
+TEST_F(EveryFactoryTest, MakesANewValueWithOneReferenceEveryCall) {
+  for (const Factory &factory : factories) {
     SCOPED_TRACE(factory.name);
     Handle a = factory.make();
     Handle b = factory.make();
@@ -203,13 +204,8 @@ TEST(MakeValueTest, EveryCallMakesANewValueWithOneReference) {
   }
 }
 
-TEST(MakeValueMemoryTest, EachValueTakesItsBlockFromTheNativeAllocatorAndGivesItBack) {
-  int deaths = 0;
-  Runtime::Ref<Tracked> object(new Tracked(&deaths));
-  const Container::basic_data<unsigned char> bytes(kBytes, sizeof kBytes);
-  const std::string text(40, 'x');
+TEST_F(EveryFactoryTest, TakesTheValuesBlockFromTheNativeAllocatorAndGivesItBackOnTheLastRelease) {
   CountingAllocator allocator;
-  const std::vector<Factory> factories = EveryFactory(*object, bytes, text);
   for (const Factory &factory : factories) {
     SCOPED_TRACE(factory.name);
     const std::uint64_t freesBefore = allocator.Frees();
@@ -252,13 +248,8 @@ TEST(MakeValueMemoryTest, AValueInAnArraySurvivesItsHandleAndDiesWhenTheArrayLet
   EXPECT_EQ(allocator.LiveBlocks(), 0u);
 }
 
-TEST(MakeValueMemoryTest, NoBlockForTheValueGivesAnEmptyHandle) {
-  int deaths = 0;
-  Runtime::Ref<Tracked> object(new Tracked(&deaths));
-  const Container::basic_data<unsigned char> bytes(kBytes, sizeof kBytes);
-  const std::string text(40, 'x');
+TEST_F(EveryFactoryTest, AnswersAnEmptyHandleWhenTheValueGetsNoBlock) {
   CountingAllocator allocator;
-  const std::vector<Factory> factories = EveryFactory(*object, bytes, text);
   for (const Factory &factory : factories) {
     SCOPED_TRACE(factory.name);
     allocator.FailNth(1);
