@@ -1,0 +1,17 @@
+# Checks that a module imports only system libraries of Windows.
+cmake_minimum_required(VERSION 3.20)
+# Usage: cmake -DOBJDUMP=<objdump> -DMODULE=<file> -P CheckImports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "cannot read the imports of ${MODULE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+set(allowed KERNEL32.dll msvcrt.dll ole32.dll OLEAUT32.dll USER32.dll ADVAPI32.dll)
+string(TOLOWER "${allowed}" allowed)
+foreach(line IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${line}")
+  string(TOLOWER "${dll}" dll_lower)
+  if(NOT dll_lower IN_LIST allowed)
+    message(FATAL_ERROR "${MODULE} imports ${dll}, which is not a system library")
+  endif()
+endforeach()

@@ -1,0 +1,50 @@
+//===- Argument.cpp - A VARIANT argument read through references ----------===//
+
+#include "Argument.h"
+
+namespace VariantCollection {
+
+std::string_view BstrBytes(BSTR text) noexcept {
+  if (text == nullptr)
+    return std::string_view();
+  return std::string_view(reinterpret_cast<const char *>(text), SysStringByteLen(text));
+}
+
+Argument::Argument() noexcept { VariantInit(&m_value); }
+
+Argument::~Argument() { VariantClear(&m_value); }
+
+HRESULT Argument::Read(const VARIANT &argument) noexcept {
+  VariantClear(&m_value);
+  HRESULT status = VariantCopyInd(&m_value, const_cast<VARIANT *>(&argument));
+  if (FAILED(status))
+    VariantInit(&m_value);
+  return status;
+}
+
+Argument::Kind Argument::Classify() const noexcept {
+  switch (V_VT(&m_value)) {
+  case VT_BSTR:
+    return Kind::Key;
+  case VT_I2:
+  case VT_I4:
+    return Kind::Position;
+  case VT_ERROR:
+    return Kind::Missing;
+  default:
+    return Kind::Other;
+  }
+}
+
+LONG Argument::Position() const noexcept {
+  return V_VT(&m_value) == VT_I2 ? static_cast<LONG>(V_I2(&m_value)) : V_I4(&m_value);
+}
+
+std::string_view Argument::KeyBytes() const noexcept { return BstrBytes(V_BSTR(&m_value)); }
+
+void Argument::MoveTo(VARIANT &target) noexcept {
+  target = m_value;
+  VariantInit(&m_value);
+}
+
+} // namespace VariantCollection

@@ -1,0 +1,69 @@
+//===- Argument.h - A VARIANT argument read through references --*- C++ -*-===//
+//
+// Argument: the value that a VARIANT argument of a client call stands for,
+// copied out of the caller's memory, and how the collection classifies it.
+//
+//===----------------------------------------------------------------------===//
+#ifndef VARIANT_COLLECTION_ARGUMENT_H
+#define VARIANT_COLLECTION_ARGUMENT_H
+
+#include <oaidl.h>
+
+#include <string_view>
+
+namespace VariantCollection {
+
+/// The bytes of a BSTR (SysStringByteLen of them): the form in which keys
+/// are hashed and compared, byte for byte. A null BSTR gives the same empty
+/// view as an empty string. O(1); never throws.
+std::string_view BstrBytes(BSTR text) noexcept;
+
+/// Owns a copy of what one VARIANT argument stands for. Clients pass
+/// arguments by value or by reference (VT_BYREF, as script languages pass
+/// their variables); the copy is made through the reference, so that what
+/// is classified, compared or stored is the value itself and never a
+/// pointer into the caller's memory.
+class Argument {
+public:
+  /// Classes of an argument used to pick a member of the collection.
+  enum class Kind {
+    Key,      ///< a string, VT_BSTR (VT_LPSTR and VT_LPWSTR fail in Read)
+    Position, ///< a 16- or 32-bit integer: VT_I2, VT_I4
+    Missing,  ///< VT_ERROR, the form of an omitted optional argument
+    Other     ///< anything else
+  };
+
+  /// Holds VT_EMPTY.
+  Argument() noexcept;
+  /// Clears the held copy.
+  ~Argument();
+  Argument(const Argument &) = delete;
+  Argument &operator=(const Argument &) = delete;
+
+  /// Replaces the held copy with a copy of what `argument` stands for
+  /// (VariantCopyInd). Answers the copy's status: DISP_E_BADVARTYPE for a
+  /// type that cannot be copied (VT_LPSTR, VT_LPWSTR and other non-Automation
+  /// types), E_INVALIDARG for a malformed reference, E_OUTOFMEMORY; on
+  /// failure VT_EMPTY is held. O(size of the value); never throws.
+  HRESULT Read(const VARIANT &argument) noexcept;
+
+  /// The class of the held copy. O(1).
+  Kind Classify() const noexcept;
+
+  /// The held position, for Kind::Position. O(1).
+  LONG Position() const noexcept;
+
+  /// The held key's bytes, for Kind::Key. O(1).
+  std::string_view KeyBytes() const noexcept;
+
+  /// Moves the held copy into `target`, which must hold nothing that needs
+  /// clearing, and holds VT_EMPTY afterwards. O(1).
+  void MoveTo(VARIANT &target) noexcept;
+
+private:
+  VARIANT m_value;
+};
+
+} // namespace VariantCollection
+
+#endif // VARIANT_COLLECTION_ARGUMENT_H

@@ -1,0 +1,18 @@
+//===- DllMain.cpp - Entry point of the server module ---------------------===//
+
+#include "ServerModule.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+  switch (reason) {
+  case DLL_PROCESS_ATTACH:
+    VariantCollection::Module().Initialize(instance);
+    DisableThreadLibraryCalls(instance);
+    break;
+  case DLL_PROCESS_DETACH:
+    VariantCollection::Module().Terminate();
+    break;
+  default:
+    break;
+  }
+  return TRUE;
+}

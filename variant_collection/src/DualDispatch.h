@@ -1,0 +1,70 @@
+//===- DualDispatch.h - IDispatch half of a dual interface ------*- C++ -*-===//
+//
+// DualDispatch: the one implementation of IDispatch shared by the server's
+// dual interfaces, handing every late-bound call to the interface's type
+// information.
+//
+//===----------------------------------------------------------------------===//
+#ifndef VARIANT_COLLECTION_DUALDISPATCH_H
+#define VARIANT_COLLECTION_DUALDISPATCH_H
+
+#include "Collection.h"
+#include "TypeInfoHolder.h"
+
+namespace VariantCollection {
+
+/// Implements the four IDispatch operations of the dual interface
+/// `Interface` (a widl-generated interface of `COLLECTIONLib`) through the
+/// type information of that interface, which all objects answering
+/// `Interface` share (`TypeInfo()`). The deriving class implements IUnknown
+/// and the interface's own members.
+///
+/// - GetTypeInfoCount: 1 (E_POINTER for a null pointer).
+/// - GetTypeInfo: the interface's type information; the index is not
+///   examined. Fails with the load status when the type library is not
+///   registered (`*info` then null).
+/// - GetIDsOfNames, Invoke: see TypeInfoHolder. `riid` is not examined.
+///
+/// Never throws; every call is O(1) once the type information is loaded,
+/// apart from what the called member costs.
+template <class Interface> class DualDispatch : public Interface {
+public:
+  /// The type information shared by all objects that answer `Interface`.
+  static TypeInfoHolder &TypeInfo() noexcept { return s_typeInfo; }
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override {
+    if (count == nullptr)
+      return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT /*index*/, LCID lcid, ITypeInfo **info) override {
+    return s_typeInfo.GetTypeInfo(lcid, info);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID /*riid*/, LPOLESTR *names, UINT count, LCID lcid,
+                                          DISPID *ids) override {
+    return s_typeInfo.GetIDsOfNames(names, count, lcid, ids);
+  }
+
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID /*riid*/, LCID lcid, WORD flags,
+                                   DISPPARAMS *params, VARIANT *result, EXCEPINFO *exception,
+                                   UINT *argumentError) override {
+    return s_typeInfo.Invoke(static_cast<Interface *>(this), member, lcid, flags, params, result,
+                             exception, argumentError);
+  }
+
+protected:
+  DualDispatch() = default;
+  ~DualDispatch() = default;
+  DualDispatch(const DualDispatch &) = delete;
+  DualDispatch &operator=(const DualDispatch &) = delete;
+
+private:
+  inline static TypeInfoHolder s_typeInfo{__uuidof(Interface), LIBID_COLLECTIONLib, 1, 0, 0x0409};
+};
+
+} // namespace VariantCollection
+
+#endif // VARIANT_COLLECTION_DUALDISPATCH_H

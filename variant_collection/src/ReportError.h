@@ -1,0 +1,34 @@
+//===- ReportError.h - Error objects for Automation clients -----*- C++ -*-===//
+//
+// ReportError: posts an error object (rich error information) on the calling
+// thread for failures that a script user is meant to read.
+//
+//===----------------------------------------------------------------------===//
+#ifndef VARIANT_COLLECTION_REPORTERROR_H
+#define VARIANT_COLLECTION_REPORTERROR_H
+
+#include <oaidl.h>
+
+namespace VariantCollection {
+
+/// Posts an error object with `description` (narrow text in the system code
+/// page), the interface `iid` as its GUID and, when `clsid` has a registered
+/// ProgID, that ProgID as its source; no help file, no help context. Returns
+/// `status`, or DISP_E_EXCEPTION when `status` is S_OK.
+///
+/// When the platform cannot make the error object, or the text cannot be
+/// converted, nothing is posted and the status is still returned. A class
+/// without a registered ProgID gives an error object without a source.
+/// O(length of the description); never throws.
+HRESULT ReportError(const CLSID &clsid, const char *description, const IID &iid,
+                    HRESULT status) noexcept;
+
+/// The same with the text of string resource `resourceId` of the server
+/// module (at most 1023 characters), or "Unknown Error" when the module has
+/// no such string. A zero `status` becomes 0x80040000 + `resourceId`
+/// (severity error, facility ITF).
+HRESULT ReportError(const CLSID &clsid, UINT resourceId, const IID &iid, HRESULT status) noexcept;
+
+} // namespace VariantCollection
+
+#endif // VARIANT_COLLECTION_REPORTERROR_H

@@ -1,0 +1,178 @@
+//===- TypeInfoHolder.cpp - Type information of one dual interface --------===//
+
+#include "TypeInfoHolder.h"
+
+#include "ServerModule.h"
+
+#include <cwchar>
+#include <new>
+
+namespace VariantCollection {
+
+TypeInfoHolder::TypeInfoHolder(const IID &iid, const GUID &libid, WORD majorVersion, WORD minorVersion,
+                               LCID libraryLcid) noexcept
+    : m_iid(iid), m_libid(libid), m_majorVersion(majorVersion), m_minorVersion(minorVersion),
+      m_libraryLcid(libraryLcid) {}
+
+HRESULT TypeInfoHolder::EnsureLoaded(LCID lcid) noexcept {
+  if (IsLoaded())
+    return S_OK;
+  ServerModule &module = Module();
+  EnterCriticalSection(&module.TypeInfoLock());
+  HRESULT status = IsLoaded() ? S_OK : LoadLocked(lcid);
+  bool registerCleanup = !m_cleanupRegistered && IsLoaded();
+  if (registerCleanup)
+    m_cleanupRegistered = true;
+  LeaveCriticalSection(&module.TypeInfoLock());
+  // One clean-up per holder, registered by the first successful load: a
+  // library that fails to load again and again must not grow the list.
+  if (registerCleanup && FAILED(module.AddTermination(&UnloadCallback, this))) {
+    EnterCriticalSection(&module.TypeInfoLock());
+    m_cleanupRegistered = false;
+    LeaveCriticalSection(&module.TypeInfoLock());
+  }
+  return status;
+}
+
+HRESULT TypeInfoHolder::LoadLocked(LCID lcid) noexcept {
+  ITypeLib *library = nullptr;
+  HRESULT status = LoadRegTypeLib(m_libid, m_majorVersion, m_minorVersion, lcid, &library);
+  // The library is registered under its own locale only; a caller in any
+  // other locale (or a neutral one) must get the same type information.
+  if (FAILED(status) && lcid != m_libraryLcid &&
+      SUCCEEDED(LoadRegTypeLib(m_libid, m_majorVersion, m_minorVersion, m_libraryLcid, &library)))
+    status = S_OK;
+  if (FAILED(status))
+    return status;
+  ITypeInfo *info = nullptr;
+  status = library->GetTypeInfoOfGuid(m_iid, &info);
+  library->Release();
+  if (FAILED(status))
+    return status;
+
+  ITypeInfo2 *info2 = nullptr;
+  if (SUCCEEDED(info->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void **>(&info2)))) {
+    info->Release();
+    info = info2;
+  }
+
+  MemberName *names = nullptr;
+  UINT count = 0;
+  status = BuildNameCache(info, &names, &count);
+  if (FAILED(status)) {
+    info->Release();
+    return status;
+  }
+  m_names = names;
+  m_nameCount = count;
+  m_info.store(info, std::memory_order_release);
+  return S_OK;
+}
+
+HRESULT TypeInfoHolder::BuildNameCache(ITypeInfo *info, MemberName **names, UINT *count) noexcept {
+  TYPEATTR *attributes = nullptr;
+  HRESULT status = info->GetTypeAttr(&attributes);
+  if (FAILED(status))
+    return status;
+  const UINT functions = attributes->cFuncs;
+  info->ReleaseTypeAttr(attributes);
+
+  MemberName *cache = new (std::nothrow) MemberName[functions == 0 ? 1 : functions];
+  if (cache == nullptr)
+    return E_OUTOFMEMORY;
+  UINT filled = 0;
+  for (; filled < functions; ++filled) {
+    FUNCDESC *function = nullptr;
+    status = info->GetFuncDesc(filled, &function);
+    if (FAILED(status))
+      break;
+    BSTR name = nullptr;
+    status = info->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr);
+    cache[filled] = MemberName{name, SysStringLen(name), function->memid};
+    info->ReleaseFuncDesc(function);
+    if (FAILED(status))
+      break;
+  }
+  if (FAILED(status)) {
+    FreeNames(cache, filled);
+    return status;
+  }
+  *names = cache;
+  *count = functions;
+  return S_OK;
+}
+
+void TypeInfoHolder::FreeNames(MemberName *names, UINT count) noexcept {
+  for (UINT i = 0; i < count; ++i)
+    SysFreeString(names[i].name);
+  delete[] names;
+}
+
+void TypeInfoHolder::Unload() noexcept {
+  ServerModule &module = Module();
+  EnterCriticalSection(&module.TypeInfoLock());
+  Clear();
+  LeaveCriticalSection(&module.TypeInfoLock());
+}
+
+void TypeInfoHolder::Clear() noexcept {
+  ITypeInfo *info = m_info.exchange(nullptr, std::memory_order_acq_rel);
+  if (info != nullptr)
+    info->Release();
+  FreeNames(m_names, m_nameCount);
+  m_names = nullptr;
+  m_nameCount = 0;
+}
+
+void TypeInfoHolder::UnloadCallback(void *holder) noexcept {
+  // Runs at termination, after the module locks are gone.
+  TypeInfoHolder *self = static_cast<TypeInfoHolder *>(holder);
+  self->Clear();
+  self->m_cleanupRegistered = false;
+}
+
+HRESULT TypeInfoHolder::GetTypeInfo(LCID lcid, ITypeInfo **info) noexcept {
+  if (info == nullptr)
+    return E_POINTER;
+  *info = nullptr;
+  HRESULT status = EnsureLoaded(lcid);
+  if (FAILED(status))
+    return status;
+  ITypeInfo *loaded = m_info.load(std::memory_order_acquire);
+  loaded->AddRef();
+  *info = loaded;
+  return S_OK;
+}
+
+HRESULT TypeInfoHolder::GetIDsOfNames(LPOLESTR *names, UINT count, LCID lcid, DISPID *ids) noexcept {
+  HRESULT status = EnsureLoaded(lcid);
+  if (FAILED(status))
+    return status;
+  if (count == 1 && names != nullptr && names[0] != nullptr && ids != nullptr) {
+    const std::size_t length = std::wcslen(names[0]);
+    for (UINT i = m_nameCount; i-- > 0;) {
+      const MemberName &cached = m_names[i];
+      if (cached.length == length && std::wmemcmp(cached.name, names[0], length) == 0) {
+        ids[0] = cached.id;
+        return S_OK;
+      }
+    }
+  }
+  return m_info.load(std::memory_order_acquire)->GetIDsOfNames(names, count, ids);
+}
+
+HRESULT TypeInfoHolder::Invoke(IDispatch *self, DISPID member, LCID lcid, WORD flags,
+                               DISPPARAMS *params, VARIANT *result, EXCEPINFO *exception,
+                               UINT *argumentError) noexcept {
+  HRESULT status = EnsureLoaded(lcid);
+  if (FAILED(status))
+    return status;
+  ITypeInfo *info = m_info.load(std::memory_order_acquire);
+  status = info->Invoke(self, member, flags, params, result, exception, argumentError);
+  if (status == DISP_E_MEMBERNOTFOUND && flags == DISPATCH_METHOD)
+    status = info->Invoke(self, member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, params, result,
+                          exception, argumentError);
+  return status;
+}
+
+} // namespace VariantCollection

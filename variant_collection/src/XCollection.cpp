@@ -1,0 +1,193 @@
+//===- XCollection.cpp - Ordered collection of VARIANT values -------------===//
+
+#include "XCollection.h"
+
+#include "ReportError.h"
+#include "ServerModule.h"
+
+#include <new>
+
+namespace VariantCollection {
+
+XCollection::XCollection() noexcept { Module().Lock(); }
+
+XCollection::~XCollection() {
+  m_members.ForEach([](XItem *item) { item->Release(); });
+  // Last, so that the module cannot be unloaded while this code still runs.
+  Module().Unlock();
+}
+
+HRESULT XCollection::Create(REFIID iid, void **object) noexcept {
+  if (object == nullptr)
+    return E_POINTER;
+  *object = nullptr;
+  XCollection *collection = new (std::nothrow) XCollection();
+  if (collection == nullptr)
+    return E_OUTOFMEMORY;
+  collection->AddRef();
+  const HRESULT status = collection->QueryInterface(iid, object);
+  collection->Release();
+  return status;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::QueryInterface(REFIID iid, void **object) {
+  if (object == nullptr)
+    return E_POINTER;
+  if (IsEqualIID(iid, IID_IXCollection) || IsEqualIID(iid, IID_IDispatch) ||
+      IsEqualIID(iid, IID_IUnknown)) {
+    *object = static_cast<IXCollection *>(this);
+  } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
+    *object = static_cast<ISupportErrorInfo *>(this);
+  } else {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE XCollection::AddRef() { return ++m_references; }
+
+ULONG STDMETHODCALLTYPE XCollection::Release() {
+  const ULONG references = --m_references;
+  if (references == 0)
+    delete this;
+  return references;
+}
+
+HRESULT XCollection::TypeMismatch() const noexcept {
+  return ReportError(CLSID_Collection, "Type mismatch", IID_IXCollection, E_FAIL);
+}
+
+HRESULT XCollection::OutOfRange() const noexcept {
+  return ReportError(CLSID_Collection, "Subscript out of range", IID_IXCollection, E_FAIL);
+}
+
+HRESULT XCollection::Select(const VARIANT &selector, Argument &argument, XItem **item,
+                            std::uint32_t *position) const noexcept {
+  HRESULT status = argument.Read(selector);
+  if (FAILED(status))
+    return status;
+  switch (argument.Classify()) {
+  case Argument::Kind::Key:
+    *item = m_members.Find(argument.KeyBytes());
+    *position = 0;
+    return *item != nullptr ? S_OK : E_INVALIDARG;
+  case Argument::Kind::Position: {
+    const LONG requested = argument.Position();
+    if (requested < 1 || static_cast<std::uint32_t>(requested) > m_members.Count())
+      return OutOfRange();
+    *position = static_cast<std::uint32_t>(requested);
+    *item = m_members.At(*position);
+    return S_OK;
+  }
+  default:
+    return TypeMismatch();
+  }
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::put_Item(VARIANT key, VARIANT value) {
+  return Add(value, key);
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::get_Item(VARIANT key, IXItem **item) {
+  if (item == nullptr)
+    return E_POINTER;
+  Argument argument;
+  XItem *found = nullptr;
+  std::uint32_t position = 0;
+  const HRESULT status = Select(key, argument, &found, &position);
+  if (FAILED(status))
+    return status;
+  found->AddRef();
+  *item = found;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::Add(VARIANT item, VARIANT key) {
+  Argument keyArgument;
+  HRESULT status = keyArgument.Read(key);
+  if (FAILED(status))
+    return status;
+  const Argument::Kind keyKind = keyArgument.Classify();
+  if (keyKind != Argument::Kind::Key && keyKind != Argument::Kind::Missing)
+    return TypeMismatch();
+  Argument valueArgument;
+  status = valueArgument.Read(item);
+  if (FAILED(status))
+    return status;
+
+  VARIANT newValue;
+  VARIANT newKey;
+  VariantInit(&newValue);
+  VariantInit(&newKey);
+  if (valueArgument.Classify() != Argument::Kind::Missing)
+    valueArgument.MoveTo(newValue);
+  if (keyKind == Argument::Kind::Key)
+    keyArgument.MoveTo(newKey);
+  XItem *member = XItem::Create(newValue, newKey);
+  if (member == nullptr) {
+    VariantClear(&newValue);
+    VariantClear(&newKey);
+    return E_OUTOFMEMORY;
+  }
+
+  XItem *displaced = nullptr;
+  try {
+    displaced = m_members.Add(member);
+  } catch (...) {
+    member->Release();
+    return E_OUTOFMEMORY;
+  }
+  // Released only now that the table is consistent again: releasing a value
+  // may run client code that calls back into this collection.
+  if (displaced != nullptr)
+    displaced->Release();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::Remove(VARIANT indexOrKey) {
+  Argument argument;
+  XItem *found = nullptr;
+  std::uint32_t position = 0;
+  const HRESULT status = Select(indexOrKey, argument, &found, &position);
+  if (FAILED(status))
+    return status;
+  XItem *removed = position != 0 ? m_members.RemoveAt(position) : m_members.Remove(found->KeyBytes());
+  removed->Release();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::get_Count(LONG *count) {
+  if (count == nullptr)
+    return E_POINTER;
+  *count = static_cast<LONG>(m_members.Count());
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::get__NewEnum(IUnknown **enumerator) {
+  if (enumerator == nullptr)
+    return E_POINTER;
+  *enumerator = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::InterfaceSupportsErrorInfo(REFIID iid) {
+  return IsEqualIID(iid, IID_IXCollection) ? S_OK : S_FALSE;
+}
+
+HRESULT XCollection::SnapshotItems(std::vector<XItem *> &items) const noexcept {
+  items.clear();
+  try {
+    items.reserve(m_members.Count());
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  m_members.ForEach([&items](XItem *item) {
+    item->AddRef();
+    items.push_back(item);
+  });
+  return S_OK;
+}
+
+} // namespace VariantCollection

@@ -1,0 +1,117 @@
+//===- XCollection.h - Ordered collection of VARIANT values -----*- C++ -*-===//
+//
+// XCollection: the server's creatable class, an ordered collection of
+// VARIANT values, each optionally named by a string key, with the usual
+// Automation collection protocol behind the dual interface IXCollection.
+//
+//===----------------------------------------------------------------------===//
+#ifndef VARIANT_COLLECTION_XCOLLECTION_H
+#define VARIANT_COLLECTION_XCOLLECTION_H
+
+#include "Argument.h"
+#include "Collection.h"
+#include "DualDispatch.h"
+#include "MemberTable.h"
+#include "XItem.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace VariantCollection {
+
+/// An ordered collection of members (XItem), oldest first, each holding a
+/// value and an optional string key; reachable by 1-based position or by
+/// key. Keys are compared exactly, byte for byte (case-sensitive); the empty
+/// string is a key of its own, distinct from no key; no two members share a
+/// key.
+///
+/// Every argument is read through VT_BYREF references first (see Argument):
+/// what is classified, compared and stored is the value the argument stands
+/// for. A selector (of `Item` get and `Remove`) is a key when it is a
+/// VT_BSTR and a position when it is a VT_I2 or VT_I4.
+///
+/// - `Add`(Item, Key): appends a new member holding a copy of Item (VT_EMPTY
+///   for a VT_ERROR Item) and of Key (none when Key is VT_ERROR, the form of
+///   an omitted argument). A key already present replaces that member: the
+///   new one goes to the end and Count stays; holders of the old item keep
+///   it unchanged. Key of any other type: "Type mismatch", E_FAIL.
+/// - `Item` put(Key, value): the same as `Add`(value, Key).
+/// - `Item` get(Key, ppItem): the member with a reference added. E_POINTER
+///   for a null ppItem; E_INVALIDARG (no error object) for an unknown key;
+///   "Subscript out of range", E_FAIL, for a position below 1 or above
+///   Count; "Type mismatch", E_FAIL, for any other selector. `*ppItem` is
+///   written only on success.
+/// - `Remove`(IndexOrKey): removes the member as `Item` get finds it, with
+///   the same failures.
+/// - `Count` get: the number of members (E_POINTER for a null pointer).
+/// - InterfaceSupportsErrorInfo: S_OK for IID_IXCollection, S_FALSE
+///   otherwise.
+///
+/// "Type mismatch" and "Subscript out of range" are posted as error objects
+/// (source: the ProgID registered for CLSID_Collection; GUID:
+/// IID_IXCollection). A failure of a platform call (copying an argument
+/// that cannot be copied, such as VT_LPSTR, or running out of memory) is
+/// returned as the operation's status. After every failure the collection
+/// is unchanged and nothing is leaked. No exception leaves any member.
+///
+/// Complexity: keyed `Add`, `Item` and `Remove` O(1) on average plus the cost
+/// of copying the arguments; positional `Item` and `Remove` O(log n);
+/// `Count` O(1).
+///
+/// Interfaces: IXCollection (also answered for IDispatch and IUnknown) and
+/// ISupportErrorInfo; any other IID gives E_NOINTERFACE. Every live
+/// collection holds one module lock. Not thread-safe: the class lives in
+/// the single-threaded apartment that created it, and its reference count
+/// is not atomic.
+class XCollection final : public DualDispatch<IXCollection>, public ISupportErrorInfo {
+public:
+  /// Makes an empty collection and asks it for `iid` into `*object`. Answers
+  /// E_POINTER for a null `object`, E_OUTOFMEMORY when the collection cannot
+  /// be allocated, the QueryInterface status when it does not answer `iid`
+  /// (the collection is then destroyed and `*object` is null). O(1); never
+  /// throws.
+  static HRESULT Create(REFIID iid, void **object) noexcept;
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IXCollection
+  HRESULT STDMETHODCALLTYPE put_Item(VARIANT key, VARIANT value) override;
+  HRESULT STDMETHODCALLTYPE get_Item(VARIANT key, IXItem **item) override;
+  HRESULT STDMETHODCALLTYPE Add(VARIANT item, VARIANT key) override;
+  HRESULT STDMETHODCALLTYPE Remove(VARIANT indexOrKey) override;
+  HRESULT STDMETHODCALLTYPE get_Count(LONG *count) override;
+  /// Not available yet: E_NOTIMPL, `*enumerator` set to null (E_POINTER for
+  /// a null pointer).
+  HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown **enumerator) override;
+
+  // ISupportErrorInfo
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
+
+  /// Fills `items` with the current members, oldest first, each with a
+  /// reference added that the caller owns (release every one). Answers
+  /// E_OUTOFMEMORY, with `items` emptied, when the snapshot cannot be
+  /// allocated. O(n); never throws.
+  HRESULT SnapshotItems(std::vector<XItem *> &items) const noexcept;
+
+private:
+  XCollection() noexcept;
+  ~XCollection();
+
+  /// The member that `selector` (read into `argument`) picks, with its
+  /// 1-based position when the selector is a position (0 for a key); or the
+  /// failure that `Item` get and `Remove` answer.
+  HRESULT Select(const VARIANT &selector, Argument &argument, XItem **item,
+                 std::uint32_t *position) const noexcept;
+  HRESULT TypeMismatch() const noexcept;
+  HRESULT OutOfRange() const noexcept;
+
+  ULONG m_references = 0;
+  MemberTable<XItem> m_members;
+};
+
+} // namespace VariantCollection
+
+#endif // VARIANT_COLLECTION_XCOLLECTION_H

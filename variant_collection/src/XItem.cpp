@@ -1,0 +1,79 @@
+//===- XItem.cpp - One member of a variant collection ---------------------===//
+
+#include "XItem.h"
+
+#include "Argument.h"
+#include "ServerModule.h"
+
+#include <new>
+
+namespace VariantCollection {
+
+XItem::XItem() noexcept {
+  VariantInit(&m_key);
+  VariantInit(&m_value);
+  Module().Lock();
+}
+
+XItem::~XItem() {
+  VariantClear(&m_value);
+  VariantClear(&m_key);
+  // Last, so that the module cannot be unloaded while this code still runs.
+  Module().Unlock();
+}
+
+XItem *XItem::Create(VARIANT &value, VARIANT &key) noexcept {
+  XItem *item = new (std::nothrow) XItem();
+  if (item == nullptr)
+    return nullptr;
+  item->m_value = value;
+  item->m_key = key;
+  VariantInit(&value);
+  VariantInit(&key);
+  return item;
+}
+
+std::string_view XItem::KeyBytes() const noexcept {
+  return HasKey() ? BstrBytes(V_BSTR(&m_key)) : std::string_view();
+}
+
+HRESULT STDMETHODCALLTYPE XItem::QueryInterface(REFIID iid, void **object) {
+  if (object == nullptr)
+    return E_POINTER;
+  if (IsEqualIID(iid, IID_IXItem) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IUnknown)) {
+    *object = static_cast<IXItem *>(this);
+  } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
+    *object = static_cast<ISupportErrorInfo *>(this);
+  } else {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE XItem::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_references)); }
+
+ULONG STDMETHODCALLTYPE XItem::Release() {
+  const LONG references = InterlockedDecrement(&m_references);
+  if (references == 0)
+    delete this;
+  return static_cast<ULONG>(references);
+}
+
+HRESULT STDMETHODCALLTYPE XItem::get_Value(VARIANT *value) { return CopyOut(m_value, value); }
+
+HRESULT STDMETHODCALLTYPE XItem::get_Key(VARIANT *key) { return CopyOut(m_key, key); }
+
+HRESULT XItem::CopyOut(const VARIANT &field, VARIANT *destination) noexcept {
+  // The platform's VariantCopy does not survive a null destination.
+  if (destination == nullptr)
+    return E_POINTER;
+  return VariantCopy(destination, const_cast<VARIANT *>(&field));
+}
+
+HRESULT STDMETHODCALLTYPE XItem::InterfaceSupportsErrorInfo(REFIID iid) {
+  return IsEqualIID(iid, IID_IXItem) ? S_OK : S_FALSE;
+}
+
+} // namespace VariantCollection

@@ -1,0 +1,76 @@
+//===- XItem.h - One member of a variant collection -------------*- C++ -*-===//
+//
+// XItem: a key and a value, fixed when the collection makes the item and
+// read-only to clients through the dual interface IXItem.
+//
+//===----------------------------------------------------------------------===//
+#ifndef VARIANT_COLLECTION_XITEM_H
+#define VARIANT_COLLECTION_XITEM_H
+
+#include "Collection.h"
+#include "DualDispatch.h"
+
+#include <string_view>
+
+namespace VariantCollection {
+
+/// One member of a collection: a value VARIANT and a key VARIANT (VT_EMPTY
+/// for a member added without a key, otherwise VT_BSTR). Both are fixed at
+/// creation and never change, so they may be read on any thread without a
+/// lock; the reference count is atomic.
+///
+/// Interfaces: IXItem (also answered for IDispatch and IUnknown) and
+/// ISupportErrorInfo; any other IID gives E_NOINTERFACE. Every live item
+/// holds one module lock.
+///
+/// - `Value` get: a copy of the value (VariantCopy into the caller's
+///   initialised VARIANT, which is cleared first; VariantCopy's status is
+///   returned, such as E_OUTOFMEMORY). E_POINTER for a null pointer. Each
+///   call gives an independent copy.
+/// - `Key` get: the same with the key.
+/// - InterfaceSupportsErrorInfo: S_OK for IID_IXItem, S_FALSE otherwise.
+///
+/// Only the collection makes items (`Create`); nothing else does.
+class XItem final : public DualDispatch<IXItem>, public ISupportErrorInfo {
+public:
+  /// A new item that takes over `value` and `key` (both left VT_EMPTY) and
+  /// carries one reference for the caller; null when it cannot be allocated
+  /// (`value` and `key` are then left as they were). `key` must be VT_EMPTY
+  /// or VT_BSTR. O(1); never throws.
+  static XItem *Create(VARIANT &value, VARIANT &key) noexcept;
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IXItem
+  HRESULT STDMETHODCALLTYPE get_Value(VARIANT *value) override;
+  HRESULT STDMETHODCALLTYPE get_Key(VARIANT *key) override;
+
+  // ISupportErrorInfo
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
+
+  /// The value, read in place (by the enumerator). Never changes.
+  const VARIANT &Value() const noexcept { return m_value; }
+  /// The key, read in place. Never changes.
+  const VARIANT &Key() const noexcept { return m_key; }
+  /// True for an item added with a key.
+  bool HasKey() const noexcept { return V_VT(&m_key) == VT_BSTR; }
+  /// The key's bytes (see BstrBytes); empty for an item without a key.
+  std::string_view KeyBytes() const noexcept;
+
+private:
+  XItem() noexcept;
+  ~XItem();
+
+  static HRESULT CopyOut(const VARIANT &field, VARIANT *destination) noexcept;
+
+  LONG m_references = 1;
+  VARIANT m_key;
+  VARIANT m_value;
+};
+
+} // namespace VariantCollection
+
+#endif // VARIANT_COLLECTION_XITEM_H

@@ -1,0 +1,214 @@
+//===- ServerTest.cpp - Helpers for the server's tests --------------------===//
+
+#include "ServerTest.h"
+
+#include "ServerModule.h"
+#include "XCollection.h"
+
+#include <gtest/gtest.h>
+
+namespace ServerTest {
+
+Var Var::I2(SHORT value) {
+  Var v;
+  V_VT(&v) = VT_I2;
+  V_I2(&v) = value;
+  return v;
+}
+
+Var Var::I4(LONG value) {
+  Var v;
+  V_VT(&v) = VT_I4;
+  V_I4(&v) = value;
+  return v;
+}
+
+Var Var::R8(double value) {
+  Var v;
+  V_VT(&v) = VT_R8;
+  V_R8(&v) = value;
+  return v;
+}
+
+Var Var::Str(const wchar_t *text) {
+  Var v;
+  V_VT(&v) = VT_BSTR;
+  V_BSTR(&v) = SysAllocString(text);
+  return v;
+}
+
+Var Var::Bytes(const char *bytes, UINT length) {
+  Var v;
+  V_VT(&v) = VT_BSTR;
+  V_BSTR(&v) = SysAllocStringByteLen(bytes, length);
+  return v;
+}
+
+Var Var::NullStr() {
+  Var v;
+  V_VT(&v) = VT_BSTR;
+  V_BSTR(&v) = nullptr;
+  return v;
+}
+
+Var Var::Missing() {
+  Var v;
+  V_VT(&v) = VT_ERROR;
+  V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
+Var Var::RefTo(VARIANT *target) {
+  Var v;
+  V_VT(&v) = VT_BYREF | VT_VARIANT;
+  V_VARIANTREF(&v) = target;
+  return v;
+}
+
+std::wstring Var::Text() const {
+  if (V_VT(&m_value) != VT_BSTR || V_BSTR(&m_value) == nullptr)
+    return std::wstring();
+  return std::wstring(V_BSTR(&m_value), SysStringLen(V_BSTR(&m_value)));
+}
+
+void ClearError() { SetErrorInfo(0, nullptr); }
+
+PostedError TakeError() {
+  PostedError error;
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, &info) != S_OK || !info)
+    return error;
+  error.posted = true;
+  BSTR text = nullptr;
+  if (SUCCEEDED(info->GetDescription(&text)) && text != nullptr)
+    error.description.assign(text, SysStringLen(text));
+  SysFreeString(text);
+  text = nullptr;
+  if (SUCCEEDED(info->GetSource(&text)) && text != nullptr)
+    error.source.assign(text, SysStringLen(text));
+  SysFreeString(text);
+  info->GetGUID(&error.guid);
+  return error;
+}
+
+ComPtr<IXCollection> NewCollection() {
+  ComPtr<IXCollection> collection;
+  EXPECT_EQ(S_OK, VariantCollection::XCollection::Create(IID_IXCollection,
+                                                         reinterpret_cast<void **>(collection.GetAddressOf())));
+  return collection;
+}
+
+void AddOrFail(IXCollection *collection, const Var &value, const Var &key) {
+  EXPECT_EQ(S_OK, collection->Add(value.Get(), key.Get()));
+}
+
+ComPtr<IXItem> ItemOf(IXCollection *collection, const Var &selector) {
+  ComPtr<IXItem> item;
+  if (FAILED(collection->get_Item(selector.Get(), &item)))
+    return nullptr;
+  return item;
+}
+
+LONG CountOf(IXCollection *collection) {
+  LONG count = -1;
+  EXPECT_EQ(S_OK, collection->get_Count(&count));
+  return count;
+}
+
+Var ValueOf(IXItem *item) {
+  Var value;
+  EXPECT_EQ(S_OK, item->get_Value(&value));
+  return value;
+}
+
+Var KeyOf(IXItem *item) {
+  Var key;
+  EXPECT_EQ(S_OK, item->get_Key(&key));
+  return key;
+}
+
+HRESULT Call(IDispatch *object, DISPID member, WORD flags, std::initializer_list<VARIANT> args,
+             VARIANT *result, EXCEPINFO *exception) {
+  std::vector<VARIANT> reversed(args.begin(), args.end());
+  std::vector<VARIANT>(reversed.rbegin(), reversed.rend()).swap(reversed);
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params{};
+  params.rgvarg = reversed.empty() ? nullptr : reversed.data();
+  params.cArgs = static_cast<UINT>(reversed.size());
+  if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+    params.rgdispidNamedArgs = &named;
+    params.cNamedArgs = 1;
+  }
+  UINT argumentError = 0;
+  return object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception,
+                        &argumentError);
+}
+
+void ClearException(EXCEPINFO &exception) {
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrHelpFile);
+  exception = EXCEPINFO{};
+}
+
+std::wstring ProgramPath() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return std::wstring(path, length);
+}
+
+std::wstring ServerPath() {
+  std::wstring path = ProgramPath();
+  path.erase(path.find_last_of(L"\\/") + 1);
+  return path + VARIANT_COLLECTION_SERVER_FROM_TESTS;
+}
+
+HRESULT RegisterTypeLibrary() {
+  std::wstring path = ProgramPath();
+  ComPtr<ITypeLib> library;
+  HRESULT status = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+  if (FAILED(status))
+    return status;
+  std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
+  return RegisterTypeLib(library.Get(), &path[0], &folder[0]);
+}
+
+HRESULT UnregisterTypeLibrary() {
+  return UnRegisterTypeLib(LIBID_COLLECTIONLib, 1, 0, 0x0409, SYS_WIN32);
+}
+
+namespace {
+
+const wchar_t kClassKey[] = L"CLSID\\{873026A8-3AB3-11D5-A6D4-000000000000}";
+
+/// What the tests need of the process: a single-threaded apartment, the
+/// server's module state, the type library registered and the class's
+/// ProgID known, so that error objects carry their source.
+class ServerEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    VariantCollection::Module().Initialize(GetModuleHandleW(nullptr));
+    ASSERT_EQ(S_OK, RegisterTypeLibrary());
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (std::wstring(kClassKey) + L"\\ProgID").c_str(),
+                                             0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    const wchar_t progId[] = L"Collection.XCollection.1";
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(progId), sizeof progId);
+    RegCloseKey(key);
+  }
+
+  void TearDown() override {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);
+    UnregisterTypeLibrary();
+    VariantCollection::Module().Terminate();
+    CoUninitialize();
+  }
+};
+
+const ::testing::Environment *const g_environment =
+    ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
+
+} // namespace
+
+} // namespace ServerTest

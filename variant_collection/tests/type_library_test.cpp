@@ -1,0 +1,312 @@
+//===- type_library_test.cpp - Embedded type library and resources --------===//
+//
+// Reads the type library and the other resources back from the built server
+// and checks them against what clients and tools rely on.
+//
+//===----------------------------------------------------------------------===//
+
+#include "ResourceIds.h"
+
+#include "support/ServerTest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace ServerTest;
+
+namespace {
+
+class ServerModuleFile : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    s_module = LoadLibraryExW(ServerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, s_module);
+    ASSERT_EQ(S_OK, LoadTypeLibEx(ServerPath().c_str(), REGKIND_NONE, &s_library));
+  }
+  static void TearDownTestSuite() {
+    if (s_library != nullptr)
+      s_library->Release();
+    s_library = nullptr;
+    FreeLibrary(s_module);
+  }
+
+  static ComPtr<ITypeInfo> TypeAt(UINT index) {
+    ComPtr<ITypeInfo> info;
+    EXPECT_EQ(S_OK, s_library->GetTypeInfo(index, &info));
+    return info;
+  }
+
+  static std::wstring DocOf(ITypeInfo *info, MEMBERID member, std::wstring *name = nullptr) {
+    BSTR nameText = nullptr, doc = nullptr;
+    EXPECT_EQ(S_OK, info->GetDocumentation(member, &nameText, &doc, nullptr, nullptr));
+    if (name != nullptr)
+      *name = nameText ? nameText : L"";
+    std::wstring result = doc ? doc : L"";
+    SysFreeString(nameText);
+    SysFreeString(doc);
+    return result;
+  }
+
+  struct TypeFacts {
+    const wchar_t *name;
+    TYPEKIND kind;
+    GUID guid;
+    WORD flags;
+    const wchar_t *help;
+  };
+
+  static void ExpectType(UINT index, const TypeFacts &facts) {
+    ComPtr<ITypeInfo> info = TypeAt(index);
+    ASSERT_TRUE(info);
+    TYPEATTR *attributes = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
+    EXPECT_EQ(facts.kind, attributes->typekind) << facts.name;
+    EXPECT_TRUE(IsEqualGUID(facts.guid, attributes->guid)) << facts.name;
+    const WORD flags = attributes->wTypeFlags;
+    info->ReleaseTypeAttr(attributes);
+    if (facts.flags & TYPEFLAG_FDUAL) {
+      // The library stores the flags once; the platform reports them on the
+      // vtable half and leaves "oleautomation" off the dispatch half.
+      EXPECT_EQ(facts.flags & ~TYPEFLAG_FOLEAUTOMATION, flags) << facts.name;
+      HREFTYPE reference = 0;
+      ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(-1, &reference));
+      ComPtr<ITypeInfo> vtableHalf;
+      ASSERT_EQ(S_OK, info->GetRefTypeInfo(reference, &vtableHalf));
+      ASSERT_EQ(S_OK, vtableHalf->GetTypeAttr(&attributes));
+      EXPECT_EQ(TKIND_INTERFACE, attributes->typekind) << facts.name;
+      EXPECT_EQ(facts.flags, attributes->wTypeFlags) << facts.name;
+      vtableHalf->ReleaseTypeAttr(attributes);
+    } else {
+      EXPECT_EQ(facts.flags, flags) << facts.name;
+    }
+    std::wstring name;
+    EXPECT_EQ(facts.help, DocOf(info.Get(), MEMBERID_NIL, &name));
+    EXPECT_EQ(facts.name, name);
+  }
+
+  static HMODULE s_module;
+  static ITypeLib *s_library;
+};
+
+HMODULE ServerModuleFile::s_module = nullptr;
+ITypeLib *ServerModuleFile::s_library = nullptr;
+
+TEST_F(ServerModuleFile, LibraryAttributes) {
+  TLIBATTR *attributes = nullptr;
+  ASSERT_EQ(S_OK, s_library->GetLibAttr(&attributes));
+  EXPECT_TRUE(IsEqualGUID(LIBID_COLLECTIONLib, attributes->guid));
+  EXPECT_EQ(1, attributes->wMajorVerNum);
+  EXPECT_EQ(0, attributes->wMinorVerNum);
+  EXPECT_EQ(0x0409u, attributes->lcid);
+  EXPECT_EQ(SYS_WIN32, attributes->syskind);
+  s_library->ReleaseTLibAttr(attributes);
+
+  BSTR name = nullptr, doc = nullptr, helpFile = nullptr;
+  ASSERT_EQ(S_OK, s_library->GetDocumentation(-1, &name, &doc, nullptr, &helpFile));
+  EXPECT_STREQ(L"COLLECTIONLib", name);
+  EXPECT_STREQ(L"Pellucor Collection Library", doc);
+  EXPECT_EQ(nullptr, helpFile);
+  SysFreeString(name);
+  SysFreeString(doc);
+  SysFreeString(helpFile);
+}
+
+TEST_F(ServerModuleFile, TypesInOrder) {
+  ExpectType(0, {L"Collection", TKIND_COCLASS, CLSID_Collection, TYPEFLAG_FCANCREATE, L"Collection Class"});
+  ExpectType(1, {L"IXCollection", TKIND_DISPATCH, IID_IXCollection,
+                 TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
+                 L"IXCollection Interface"});
+  ExpectType(2, {L"IXItem", TKIND_DISPATCH, IID_IXItem,
+                 TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
+                 L"IXItem Interface"});
+  ExpectType(3, {L"CXEnumVARIANT", TKIND_COCLASS, CLSID_CXEnumVARIANT,
+                 TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN, L"CXEnumVARIANT Class"});
+  // The IDL compiler lists the enumerator interface right after the class
+  // that implements it; the item class follows.
+  ExpectType(s_library->GetTypeInfoCount() - 1,
+             {L"XItem", TKIND_COCLASS, CLSID_XItem, TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN, L"XItem Class"});
+}
+
+TEST_F(ServerModuleFile, ClassesImplementTheirDefaultInterface) {
+  const struct {
+    UINT index;
+    GUID clsid;
+    GUID iid;
+  } classes[] = {{0, CLSID_Collection, IID_IXCollection},
+                 {3, CLSID_CXEnumVARIANT, IID_IEnumVARIANT},
+                 {s_library->GetTypeInfoCount() - 1, CLSID_XItem, IID_IXItem}};
+  for (const auto &entry : classes) {
+    ComPtr<ITypeInfo> info = TypeAt(entry.index);
+    TYPEATTR *attributes = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
+    EXPECT_EQ(1, attributes->cImplTypes);
+    info->ReleaseTypeAttr(attributes);
+    INT flags = 0;
+    ASSERT_EQ(S_OK, info->GetImplTypeFlags(0, &flags));
+    EXPECT_EQ(IMPLTYPEFLAG_FDEFAULT, flags);
+    HREFTYPE reference = 0;
+    ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(0, &reference));
+    ComPtr<ITypeInfo> implemented;
+    ASSERT_EQ(S_OK, info->GetRefTypeInfo(reference, &implemented));
+    ASSERT_EQ(S_OK, implemented->GetTypeAttr(&attributes));
+    EXPECT_TRUE(IsEqualGUID(entry.iid, attributes->guid));
+    implemented->ReleaseTypeAttr(attributes);
+  }
+}
+
+/// The members an interface declares itself (after the seven of IDispatch),
+/// in vtable order.
+void ExpectMembers(ITypeInfo *dispatchHalf, const std::vector<const wchar_t *> &expectedNames,
+                   const std::vector<MEMBERID> &ids, const std::vector<INVOKEKIND> &kinds,
+                   const std::vector<std::vector<USHORT>> &parameterFlags,
+                   const std::vector<const wchar_t *> &help, const std::vector<WORD> &functionFlags) {
+  // The vtable half lists exactly the interface's own members, in order.
+  HREFTYPE reference = 0;
+  ASSERT_EQ(S_OK, dispatchHalf->GetRefTypeOfImplType(-1, &reference));
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(S_OK, dispatchHalf->GetRefTypeInfo(reference, &info));
+  TYPEATTR *attributes = nullptr;
+  ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
+  EXPECT_EQ(TKIND_INTERFACE, attributes->typekind);
+  ASSERT_EQ(expectedNames.size(), attributes->cFuncs);
+  info->ReleaseTypeAttr(attributes);
+  for (UINT i = 0; i < expectedNames.size(); ++i) {
+    FUNCDESC *function = nullptr;
+    ASSERT_EQ(S_OK, info->GetFuncDesc(i, &function));
+    EXPECT_EQ(ids[i], function->memid) << expectedNames[i];
+    EXPECT_EQ(kinds[i], function->invkind) << expectedNames[i];
+    EXPECT_EQ(CC_STDCALL, function->callconv);
+    EXPECT_EQ(VT_HRESULT, function->elemdescFunc.tdesc.vt);
+    EXPECT_EQ(functionFlags[i], function->wFuncFlags) << expectedNames[i];
+    EXPECT_EQ(SHORT((7 + i) * 4), function->oVft) << expectedNames[i];
+    ASSERT_EQ(parameterFlags[i].size(), static_cast<size_t>(function->cParams)) << expectedNames[i];
+    for (size_t p = 0; p < parameterFlags[i].size(); ++p)
+      EXPECT_EQ(parameterFlags[i][p], function->lprgelemdescParam[p].paramdesc.wParamFlags)
+          << expectedNames[i] << " parameter " << p;
+    std::wstring name;
+    BSTR nameText = nullptr, doc = nullptr;
+    ASSERT_EQ(S_OK, info->GetDocumentation(function->memid, &nameText, &doc, nullptr, nullptr));
+    EXPECT_STREQ(expectedNames[i], nameText);
+    EXPECT_STREQ(help[i], doc);
+    SysFreeString(nameText);
+    SysFreeString(doc);
+    info->ReleaseFuncDesc(function);
+  }
+}
+
+TEST_F(ServerModuleFile, CollectionInterfaceMembers) {
+  const wchar_t *itemHelp = L"Adds a member to the collection / Returns a specific member either by index or key";
+  const USHORT in = PARAMFLAG_FIN;
+  const USHORT retval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+  ExpectMembers(TypeAt(1).Get(), {L"Item", L"Item", L"Add", L"Remove", L"Count", L"_NewEnum"},
+                {DISPID_VALUE, DISPID_VALUE, 1, 2, 3, DISPID_NEWENUM},
+                {INVOKE_PROPERTYPUT, INVOKE_PROPERTYGET, INVOKE_FUNC, INVOKE_FUNC, INVOKE_PROPERTYGET,
+                 INVOKE_PROPERTYGET},
+                {{in, in}, {in, retval}, {in, USHORT(in | PARAMFLAG_FOPT)}, {in}, {retval}, {retval}},
+                {itemHelp, itemHelp, L"Adds a member to a collection (possibly without an associated key)",
+                 L"Removes a member from a collection", L"Returns the number of members in a collection",
+                 L"Method _NewEnum"},
+                {0, 0, 0, 0, 0, FUNCFLAG_FRESTRICTED});
+}
+
+TEST_F(ServerModuleFile, ItemInterfaceMembers) {
+  const USHORT retval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+  ExpectMembers(TypeAt(2).Get(), {L"Value", L"Key"}, {DISPID_VALUE, 0x60020001},
+                {INVOKE_PROPERTYGET, INVOKE_PROPERTYGET}, {{retval}, {retval}},
+                {L"Returns Collection Item value", L"Returns Collection Item key"}, {0, 0});
+}
+
+TEST_F(ServerModuleFile, ParameterNames) {
+  ComPtr<ITypeInfo> info = TypeAt(1);
+  BSTR names[4] = {};
+  UINT count = 0;
+  ASSERT_EQ(S_OK, info->GetNames(1, names, 4, &count));
+  ASSERT_EQ(3u, count);
+  EXPECT_STREQ(L"Add", names[0]);
+  EXPECT_STREQ(L"Item", names[1]);
+  EXPECT_STREQ(L"Key", names[2]);
+  for (UINT i = 0; i < count; ++i)
+    SysFreeString(names[i]);
+  ASSERT_EQ(S_OK, info->GetNames(2, names, 4, &count));
+  ASSERT_EQ(2u, count);
+  EXPECT_STREQ(L"IndexOrKey", names[1]);
+  for (UINT i = 0; i < count; ++i)
+    SysFreeString(names[i]);
+}
+
+std::string ResourceText(HMODULE module, int id, const wchar_t *type) {
+  HRSRC found = FindResourceExW(module, type, MAKEINTRESOURCEW(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  if (found == nullptr)
+    return std::string();
+  const char *data = static_cast<const char *>(LockResource(LoadResource(module, found)));
+  return std::string(data, SizeofResource(module, found));
+}
+
+TEST_F(ServerModuleFile, CarriesTheRegistryScripts) {
+  const std::string collection = ResourceText(s_module, IDR_XCOLLECTION, L"REGISTRY");
+  EXPECT_NE(std::string::npos, collection.find("Collection.XCollection.1 = s 'XCollection Class'"));
+  EXPECT_NE(std::string::npos, collection.find("InprocServer32 = s '%MODULE%'"));
+  EXPECT_EQ(std::string::npos, collection.find("ThreadingModel"));
+  EXPECT_NE(std::string::npos, collection.find("{F9572224-7601-4C69-A80E-6468A2841FCB}"));
+  const std::string enumerator = ResourceText(s_module, IDR_XENUMVARIANT, L"REGISTRY");
+  EXPECT_NE(std::string::npos, enumerator.find("{4DEDF580-9B98-47E8-9885-55DF86782827}"));
+  EXPECT_NE(std::string::npos, enumerator.find("val ThreadingModel = s 'both'"));
+  const std::string item = ResourceText(s_module, IDR_XITEM, L"REGISTRY");
+  EXPECT_NE(std::string::npos, item.find("{1AF892F4-E110-4AD9-9D4E-6B8A5D91FB05}"));
+  EXPECT_NE(std::string::npos, item.find("val ThreadingModel = s 'Both'"));
+  EXPECT_FALSE(ResourceText(s_module, IDR_TYPELIB, L"TYPELIB").empty());
+}
+
+TEST_F(ServerModuleFile, NamesItselfInItsStringTable) {
+  char text[64] = {};
+  HMODULE module = LoadLibraryW(ServerPath().c_str());
+  ASSERT_NE(nullptr, module);
+  EXPECT_EQ(10, LoadStringA(module, IDS_PROJNAME, text, sizeof text));
+  EXPECT_STREQ("Collection", text);
+  FreeLibrary(module);
+}
+
+std::wstring VersionString(const std::vector<BYTE> &block, const wchar_t *name) {
+  void *value = nullptr;
+  UINT length = 0;
+  std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+  if (!VerQueryValueW(block.data(), path.c_str(), &value, &length))
+    return L"<missing>";
+  return length == 0 ? std::wstring() : std::wstring(static_cast<const wchar_t *>(value));
+}
+
+TEST_F(ServerModuleFile, VersionInformation) {
+  const std::wstring path = ServerPath();
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  ASSERT_NE(0u, size);
+  std::vector<BYTE> block(size);
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+
+  VS_FIXEDFILEINFO *fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void **>(&fixed), &length));
+  const std::wstring fixedText = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+                                 std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+  EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+  EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
+  EXPECT_EQ(fixedText, VersionString(block, L"FileVersion"));
+  EXPECT_EQ(fixedText, VersionString(block, L"ProductVersion"));
+  EXPECT_EQ(L"Generic Variant Collection", VersionString(block, L"FileDescription"));
+  EXPECT_EQ(L"Collection", VersionString(block, L"InternalName"));
+  EXPECT_EQ(L"Collection.dll", VersionString(block, L"OriginalFilename"));
+  EXPECT_EQ(L"", VersionString(block, L"OLESelfRegister"));
+
+  DWORD *translation = nullptr;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation),
+                             &length));
+  ASSERT_EQ(4u, length);
+  EXPECT_EQ(0x0409u, LOWORD(*translation));
+  EXPECT_EQ(1200u, HIWORD(*translation));
+}
+
+} // namespace

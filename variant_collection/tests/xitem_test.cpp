@@ -1,0 +1,99 @@
+//===- xitem_test.cpp - One member of a variant collection ----------------===//
+
+#include "support/ServerTest.h"
+
+#include <gtest/gtest.h>
+
+using namespace ServerTest;
+
+namespace {
+
+TEST(XItem, AnswersItsInterfacesAndNoOthers) {
+  ComPtr<IXCollection> collection = NewCollection();
+  AddOrFail(collection.Get(), Var::I4(7));
+  ComPtr<IXItem> item = ItemOf(collection.Get(), Var::I4(1));
+  ASSERT_TRUE(item);
+
+  ComPtr<IUnknown> unknown;
+  ComPtr<IDispatch> dispatch;
+  ComPtr<IXItem> again;
+  ASSERT_EQ(S_OK, item.As(&unknown));
+  ASSERT_EQ(S_OK, item.As(&dispatch));
+  ASSERT_EQ(S_OK, item.As(&again));
+  EXPECT_EQ(static_cast<IUnknown *>(item.Get()), unknown.Get());
+  EXPECT_EQ(static_cast<IDispatch *>(item.Get()), dispatch.Get());
+
+  ComPtr<ISupportErrorInfo> support;
+  ASSERT_EQ(S_OK, item.As(&support));
+  EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IXItem));
+  EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(IID_IXCollection));
+  EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(IID_IDispatch));
+  // The error-info interface leads back to the same object.
+  ComPtr<IUnknown> viaSupport;
+  ASSERT_EQ(S_OK, support.As(&viaSupport));
+  EXPECT_EQ(unknown.Get(), viaSupport.Get());
+
+  void *none = reinterpret_cast<void *>(1);
+  EXPECT_EQ(E_NOINTERFACE, item->QueryInterface(IID_IEnumVARIANT, &none));
+  EXPECT_EQ(nullptr, none);
+  EXPECT_EQ(E_NOINTERFACE, item->QueryInterface(IID_IXCollection, &none));
+  EXPECT_EQ(E_POINTER, item->QueryInterface(IID_IUnknown, nullptr));
+}
+
+TEST(XItem, WithoutKeyReadsEmptyKeyAndItsValue) {
+  ComPtr<IXCollection> collection = NewCollection();
+  AddOrFail(collection.Get(), Var::Str(L"value"));
+  ComPtr<IXItem> item = ItemOf(collection.Get(), Var::I4(1));
+  EXPECT_EQ(VT_EMPTY, KeyOf(item.Get()).Type());
+  EXPECT_EQ(L"value", ValueOf(item.Get()).Text());
+}
+
+TEST(XItem, EveryReadIsAnIndependentCopy) {
+  ComPtr<IXCollection> collection = NewCollection();
+  AddOrFail(collection.Get(), Var::Str(L"text"), Var::Str(L"key"));
+  ComPtr<IXItem> item = ItemOf(collection.Get(), Var::Str(L"key"));
+  Var first = ValueOf(item.Get());
+  Var second = ValueOf(item.Get());
+  ASSERT_EQ(VT_BSTR, first.Type());
+  EXPECT_NE(V_BSTR(&first), V_BSTR(&second));
+  V_BSTR(&first)[0] = L'T'; // the caller owns its copy
+  EXPECT_EQ(L"text", ValueOf(item.Get()).Text());
+  Var key = KeyOf(item.Get());
+  EXPECT_EQ(L"key", key.Text());
+
+  // The destination is cleared before it is written.
+  Var reused = Var::Str(L"old");
+  EXPECT_EQ(S_OK, item->get_Value(&reused));
+  EXPECT_EQ(L"text", reused.Text());
+  EXPECT_EQ(E_POINTER, item->get_Value(nullptr));
+  EXPECT_EQ(E_POINTER, item->get_Key(nullptr));
+}
+
+TEST(XItem, AnObjectValueIsSharedNotCopied) {
+  ComPtr<IXCollection> inner = NewCollection();
+  ComPtr<IXCollection> outer = NewCollection();
+  Var object;
+  V_VT(&object) = VT_DISPATCH;
+  V_DISPATCH(&object) = inner.Get();
+  inner->AddRef();
+  AddOrFail(outer.Get(), object);
+  Var read = ValueOf(ItemOf(outer.Get(), Var::I4(1)).Get());
+  ASSERT_EQ(VT_DISPATCH, read.Type());
+  EXPECT_EQ(static_cast<IDispatch *>(inner.Get()), V_DISPATCH(&read));
+}
+
+TEST(XItem, OutlivesItsRemovalAndReplacementUnchanged) {
+  ComPtr<IXCollection> collection = NewCollection();
+  AddOrFail(collection.Get(), Var::I4(1), Var::Str(L"k"));
+  AddOrFail(collection.Get(), Var::I4(2));
+  ComPtr<IXItem> replaced = ItemOf(collection.Get(), Var::Str(L"k"));
+  ComPtr<IXItem> removed = ItemOf(collection.Get(), Var::I4(2));
+  AddOrFail(collection.Get(), Var::I4(3), Var::Str(L"k"));
+  ASSERT_EQ(S_OK, collection->Remove(Var::I4(1).Get()));
+  collection.Reset();
+  EXPECT_EQ(1, V_I4(&ValueOf(replaced.Get())));
+  EXPECT_EQ(L"k", KeyOf(replaced.Get()).Text());
+  EXPECT_EQ(2, V_I4(&ValueOf(removed.Get())));
+}
+
+} // namespace
