@@ -3,6 +3,7 @@
 #include "ServerModule.h"
 #include "XCollection.h"
 
+#include "support/FailingNew.h"
 #include "support/ServerTest.h"
 
 #include <gtest/gtest.h>
@@ -409,6 +410,81 @@ TEST_F(XCollectionTest, ReleasingAValueMayReenterTheCollection) {
   AddOrFail(C(), Var::I4(2), Var::Str(L"r"));
   EXPECT_EQ(1, ReentrantValue::countSeen);
   EXPECT_EQ(2, CountOf(C()));
+}
+
+/// The members' values and keys, in order, as text.
+std::wstring Contents(IXCollection *collection) {
+  std::wstring text;
+  for (LONG p = 1; p <= CountOf(collection); ++p) {
+    ComPtr<IXItem> item = ItemOf(collection, Var::I4(p));
+    Var value = ValueOf(item.Get());
+    text += std::to_wstring(V_I4(&value)) + L"=" + KeyOf(item.Get()).Text() + L";";
+  }
+  return text;
+}
+
+// Each allocation that Add makes may fail: the answer is E_OUTOFMEMORY, the
+// collection is unchanged and the new member is not left behind. Sizes
+// around the growth steps of the member storage put every allocation in
+// the way.
+TEST_F(XCollectionTest, AddRunningOutOfMemoryChangesNothing) {
+  int failures = 0;
+  for (LONG size = 0; size < 40; ++size) {
+    for (int kind = 0; kind < 3; ++kind) {
+      for (long nth = 1;; ++nth) {
+        ComPtr<IXCollection> collection = NewCollection();
+        for (LONG i = 0; i < size; ++i)
+          AddOrFail(collection.Get(), Var::I4(i), i % 2 ? Var::Missing() : Var::Str(std::to_wstring(i).c_str()));
+        const std::wstring before = Contents(collection.Get());
+        const LONG locks = VariantCollection::Module().ModuleLockCount();
+        const Var key = kind == 0 ? Var::Str(L"new") : kind == 1 ? Var::Str(L"0") : Var::Missing();
+        HRESULT status;
+        bool failed;
+        {
+          ServerTest::FailingNew failing(nth);
+          status = collection->Add(Var::I4(-1).Get(), key.Get());
+          failed = failing.Failed();
+        }
+        if (!failed) {
+          EXPECT_EQ(S_OK, status);
+          break;
+        }
+        ++failures;
+        ASSERT_EQ(E_OUTOFMEMORY, status) << "size " << size << " kind " << kind << " nth " << nth;
+        EXPECT_EQ(before, Contents(collection.Get()));
+        EXPECT_EQ(locks, VariantCollection::Module().ModuleLockCount());
+      }
+    }
+  }
+  EXPECT_GT(failures, 100);
+}
+
+// Removal never fails for want of memory: the storage is tidied up later.
+TEST_F(XCollectionTest, RemoveSucceedsWhenTidyingUpRunsOutOfMemory) {
+  for (LONG i = 0; i < 64; ++i)
+    AddOrFail(C(), Var::I4(i), Var::Str(std::to_wstring(i).c_str()));
+  for (LONG i = 0; i < 60; ++i) {
+    ServerTest::FailingNew failing(1);
+    ASSERT_EQ(S_OK, C()->Remove(Var::Str(std::to_wstring(i).c_str()).Get()));
+  }
+  EXPECT_EQ(4, CountOf(C()));
+  EXPECT_EQ(L"60=60;61=61;62=62;63=63;", Contents(C()));
+  for (LONG i = 60; i < 63; ++i)
+    ASSERT_EQ(S_OK, C()->Remove(Var::I4(1).Get()));
+  EXPECT_EQ(L"63=63;", Contents(C()));
+}
+
+TEST_F(XCollectionTest, SnapshotRunningOutOfMemoryHoldsNothing) {
+  AddOrFail(C(), Var::I4(1));
+  auto *collection = static_cast<VariantCollection::XCollection *>(C());
+  std::vector<VariantCollection::XItem *> items;
+  const LONG locks = VariantCollection::Module().ModuleLockCount();
+  {
+    ServerTest::FailingNew failing(1);
+    EXPECT_EQ(E_OUTOFMEMORY, collection->SnapshotItems(items));
+  }
+  EXPECT_TRUE(items.empty());
+  EXPECT_EQ(locks, VariantCollection::Module().ModuleLockCount());
 }
 
 // Keyed and positional operations are indexed: a quadratic implementation
