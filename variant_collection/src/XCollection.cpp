@@ -2,6 +2,7 @@
 
 #include "XCollection.h"
 
+#include "Argument.h"
 #include "ReportError.h"
 #include "ServerModule.h"
 
@@ -63,8 +64,8 @@ HRESULT XCollection::OutOfRange() const noexcept {
   return ReportError(CLSID_Collection, "Subscript out of range", IID_IXCollection, E_FAIL);
 }
 
-HRESULT XCollection::Select(const VARIANT &selector, Argument &argument, XItem **item,
-                            std::uint32_t *position) const noexcept {
+HRESULT XCollection::Select(const VARIANT &selector, XItem **item, std::uint32_t *position) const noexcept {
+  Argument argument;
   HRESULT status = argument.Read(selector);
   if (FAILED(status))
     return status;
@@ -93,10 +94,9 @@ HRESULT STDMETHODCALLTYPE XCollection::put_Item(VARIANT key, VARIANT value) {
 HRESULT STDMETHODCALLTYPE XCollection::get_Item(VARIANT key, IXItem **item) {
   if (item == nullptr)
     return E_POINTER;
-  Argument argument;
   XItem *found = nullptr;
   std::uint32_t position = 0;
-  const HRESULT status = Select(key, argument, &found, &position);
+  const HRESULT status = Select(key, &found, &position);
   if (FAILED(status))
     return status;
   found->AddRef();
@@ -147,10 +147,9 @@ HRESULT STDMETHODCALLTYPE XCollection::Add(VARIANT item, VARIANT key) {
 }
 
 HRESULT STDMETHODCALLTYPE XCollection::Remove(VARIANT indexOrKey) {
-  Argument argument;
   XItem *found = nullptr;
   std::uint32_t position = 0;
-  const HRESULT status = Select(indexOrKey, argument, &found, &position);
+  const HRESULT status = Select(indexOrKey, &found, &position);
   if (FAILED(status))
     return status;
   XItem *removed = position != 0 ? m_members.RemoveAt(position) : m_members.Remove(found->KeyBytes());

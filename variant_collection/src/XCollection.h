@@ -8,7 +8,6 @@
 #ifndef VARIANT_COLLECTION_XCOLLECTION_H
 #define VARIANT_COLLECTION_XCOLLECTION_H
 
-#include "Argument.h"
 #include "Collection.h"
 #include "DualDispatch.h"
 #include "MemberTable.h"
@@ -100,11 +99,10 @@ private:
   XCollection() noexcept;
   ~XCollection();
 
-  /// The member that `selector` (read into `argument`) picks, with its
-  /// 1-based position when the selector is a position (0 for a key); or the
-  /// failure that `Item` get and `Remove` answer.
-  HRESULT Select(const VARIANT &selector, Argument &argument, XItem **item,
-                 std::uint32_t *position) const noexcept;
+  /// The member that `selector` picks, with its 1-based position when the
+  /// selector is a position (0 for a key); or the failure that `Item` get
+  /// and `Remove` answer.
+  HRESULT Select(const VARIANT &selector, XItem **item, std::uint32_t *position) const noexcept;
   HRESULT TypeMismatch() const noexcept;
   HRESULT OutOfRange() const noexcept;
 
