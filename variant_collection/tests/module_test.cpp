@@ -71,18 +71,6 @@ TEST(ServerModule, RunsEveryTerminationOnceNewestFirst) {
   EXPECT_EQ((std::vector<int>{3, 2, 1}), ran);
 }
 
-TEST(ServerModule, LockAndUnlockCount) {
-  ServerModule module;
-  module.Initialize(nullptr);
-  module.Lock();
-  module.Lock();
-  module.Unlock();
-  EXPECT_EQ(1, module.ModuleLockCount());
-  module.Unlock();
-  EXPECT_EQ(0, module.ModuleLockCount());
-  module.Terminate();
-}
-
 // The built server itself: it loads, answers DllCanUnloadNow by name and
 // unloads, needing nothing beside it.
 TEST(ServerModule, BuiltServerLoadsAndExportsDllCanUnloadNow) {

@@ -48,11 +48,6 @@ protected:
   ComPtr<IXCollection> m_collection;
 };
 
-TEST_F(XCollectionTest, StartsEmpty) {
-  EXPECT_EQ(0, CountOf(C()));
-  EXPECT_EQ(E_POINTER, C()->get_Count(nullptr));
-}
-
 TEST_F(XCollectionTest, AnswersItsInterfacesAndNoOthers) {
   ComPtr<IUnknown> unknown;
   ComPtr<IDispatch> dispatch;
@@ -80,6 +75,7 @@ TEST_F(XCollectionTest, AnswersItsInterfacesAndNoOthers) {
 }
 
 TEST_F(XCollectionTest, AddsInOrderAndFindsByOneBasedPosition) {
+  EXPECT_EQ(0, CountOf(C()));
   AddOrFail(C(), Var::I4(1));
   AddOrFail(C(), Var::I4(2));
   EXPECT_EQ(2, CountOf(C()));

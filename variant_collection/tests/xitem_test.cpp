@@ -69,19 +69,6 @@ TEST(XItem, EveryReadIsAnIndependentCopy) {
   EXPECT_EQ(E_POINTER, item->get_Key(nullptr));
 }
 
-TEST(XItem, AnObjectValueIsSharedNotCopied) {
-  ComPtr<IXCollection> inner = NewCollection();
-  ComPtr<IXCollection> outer = NewCollection();
-  Var object;
-  V_VT(&object) = VT_DISPATCH;
-  V_DISPATCH(&object) = inner.Get();
-  inner->AddRef();
-  AddOrFail(outer.Get(), object);
-  Var read = ValueOf(ItemOf(outer.Get(), Var::I4(1)).Get());
-  ASSERT_EQ(VT_DISPATCH, read.Type());
-  EXPECT_EQ(static_cast<IDispatch *>(inner.Get()), V_DISPATCH(&read));
-}
-
 TEST(XItem, OutlivesItsRemovalAndReplacementUnchanged) {
   ComPtr<IXCollection> collection = NewCollection();
   AddOrFail(collection.Get(), Var::I4(1), Var::Str(L"k"));
