@@ -1,0 +1,341 @@
+#!/usr/bin/env python3
+"""The benchmarks' results: read, compared and drawn (scripts/bench runs it).
+
+A suite's runner leaves its results in a suite file, a JSON document:
+
+    {"suite": "value",
+     "tables": [{"id": "dict", "title": "...", "project": "collection",
+                 "peers": ["nlohmann", "jsoncpp"], "plot": true}, ...],
+     "records": [{"table": "dict", "case": "insert", "library": "collection",
+                  "n": 1000, "unit": "ns/op", "value": 95.2}, ...]}
+
+A record whose value is null carries an "error" instead. Two converters make
+suite files:
+
+  gbench  from Google Benchmark's JSON output, for benchmarks named
+          "<table>/<case>/<library>/<n>" that carry the counter "ops"
+          (operations per iteration; the figure is time per operation) or the
+          memory counters listed in MEMORY_COUNTERS;
+  lines   from lines of text, one per figure, for runners that are not
+          Google Benchmark (a script under Wine, say):
+
+              BENCH table=script case=add library=XCollection n=1000 ops=1000 seconds=0.0123
+              BENCH table=calls case=add library=vtable n=100000 unit=calls/s value=2.5e7
+
+          Values hold no spaces. With seconds and ops the figure is
+          nanoseconds per operation; otherwise unit and value give it as it
+          is. Other lines are ignored.
+
+Each converter takes the tables' descriptions as --table
+"id|title|project|peer,peer[|plot]".
+
+  render  reads suite files and writes, into --out: one table per table
+          description (printed, and in tables.md), every record in
+          results.json and results.csv, and for each table marked "plot" one
+          PNG per case of time per operation against n on log-log axes, one
+          line per library (gnuplot).
+
+Ratios are project / peer: below 1 the project needs less.
+"""
+
+import argparse
+import csv
+import json
+import math
+import os
+import re
+import shutil
+import subprocess
+import sys
+from collections import OrderedDict
+
+TIME_UNIT = "ns/op"
+NANOSECONDS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+# Google Benchmark counters of the memory benchmarks: counter -> (case, unit).
+MEMORY_COUNTERS = OrderedDict([
+    ("heap_bytes_per_entry", ("memory: peak heap", "B/entry")),
+    ("heap_chunk_bytes_per_entry", ("memory: peak heap in glibc chunks", "B/entry")),
+    ("native_bytes_per_entry", ("memory: of it, native allocator", "B/entry")),
+    ("new_bytes_per_entry", ("memory: of it, operator new", "B/entry")),
+    ("blocks_per_entry", ("memory: blocks kept", "blocks/entry")),
+])
+
+
+def parse_table(text):
+    parts = text.split("|")
+    if len(parts) not in (4, 5) or (len(parts) == 5 and parts[4] != "plot"):
+        raise SystemExit("report: a table is 'id|title|project|peer,peer[|plot]', not %r" % text)
+    return {"id": parts[0], "title": parts[1], "project": parts[2],
+            "peers": [p for p in parts[3].split(",") if p], "plot": len(parts) == 5}
+
+
+def write_json(path, document):
+    with open(path, "w") as f:
+        json.dump(document, f, indent=1)
+        f.write("\n")
+
+
+# --- Converters ---------------------------------------------------------------
+
+def gbench_records(document):
+    """Records of one Google Benchmark JSON document. With repetitions, the
+    median is taken; without, the mean of the runs of a name."""
+    runs = OrderedDict()
+    for bench in document.get("benchmarks", []):
+        name = bench.get("run_name", bench["name"])
+        aggregate = bench.get("aggregate_name")
+        if aggregate is not None and aggregate != "median":
+            continue
+        entry = runs.setdefault(name, {"median": None, "runs": []})
+        if aggregate == "median":
+            entry["median"] = bench
+        else:
+            entry["runs"].append(bench)
+
+    records = []
+    for name, entry in runs.items():
+        parts = name.split("/")
+        if len(parts) < 4 or not parts[3].isdigit():
+            raise SystemExit("report: benchmark %r is not named <table>/<case>/<library>/<n>" % name)
+        table, case, library, n = parts[0], parts[1], parts[2], int(parts[3])
+        chosen = [entry["median"]] if entry["median"] is not None else entry["runs"]
+        failed = [b for b in chosen if b.get("error_occurred")]
+        base = {"table": table, "library": library, "n": n}
+        if failed:
+            records.append(dict(base, case=case, unit=TIME_UNIT, value=None,
+                                error=failed[0].get("error_message", "failed")))
+            continue
+        if "ops" in chosen[0]:
+            ns = [b["real_time"] * NANOSECONDS[b.get("time_unit", "ns")] / b["ops"] for b in chosen]
+            records.append(dict(base, case=case, unit=TIME_UNIT, value=sum(ns) / len(ns)))
+        for counter, (label, unit) in MEMORY_COUNTERS.items():
+            if counter in chosen[0]:
+                figures = [b[counter] for b in chosen]
+                records.append(dict(base, case=label, unit=unit, value=sum(figures) / len(figures)))
+    return records
+
+
+def line_records(stream):
+    records = []
+    for line in stream:
+        words = line.split()
+        if not words or words[0] != "BENCH":
+            continue
+        fields = dict(w.split("=", 1) for w in words[1:] if "=" in w)
+        try:
+            record = {"table": fields["table"], "case": fields["case"].replace("_", " "),
+                      "library": fields["library"], "n": int(fields["n"])}
+            if "seconds" in fields:
+                record.update(unit=TIME_UNIT, value=float(fields["seconds"]) * 1e9 / float(fields["ops"]))
+            else:
+                record.update(unit=fields["unit"], value=float(fields["value"]))
+        except (KeyError, ValueError) as error:
+            raise SystemExit("report: cannot read %r (%s)" % (line.strip(), error))
+        records.append(record)
+    return records
+
+
+def convert(args, records):
+    tables = [parse_table(t) for t in args.table]
+    known = {t["id"] for t in tables}
+    strays = sorted({r["table"] for r in records} - known)
+    if strays:
+        raise SystemExit("report: no --table describes %s" % ", ".join(strays))
+    write_json(args.out, {"suite": args.suite, "tables": tables, "records": records})
+
+
+# --- Rendering ------------------------------------------------------------------
+
+def figure(value):
+    if value is None:
+        return "error"
+    if value >= 100:
+        return "{:,.0f}".format(value)
+    if value >= 10:
+        return "%.1f" % value
+    return "%.2f" % value
+
+
+def rows_of(table, records):
+    """(case, n, unit, project figure, [(peer figure, ratio)...]) in the order
+    the cases were first met, sizes ascending."""
+    mine = [r for r in records if r["table"] == table["id"]]
+    cases = list(OrderedDict.fromkeys((r["case"], r["unit"]) for r in mine))
+    by_key = {(r["case"], r["unit"], r["library"], r["n"]): r for r in mine}
+    rows = []
+    for case, unit in cases:
+        for n in sorted({r["n"] for r in mine if r["case"] == case and r["unit"] == unit}):
+            own = by_key.get((case, unit, table["project"], n))
+            own_value = own["value"] if own else None
+            peers = []
+            for peer in table["peers"]:
+                other = by_key.get((case, unit, peer, n))
+                other_value = other["value"] if other else None
+                ratio = own_value / other_value if own_value is not None and other_value else None
+                peers.append((other_value if other else "", ratio))
+            rows.append((case, n, unit, own_value if own else "", peers))
+    return rows
+
+
+def table_cells(table, records):
+    header = ["case", "n", "unit", table["project"]]
+    for peer in table["peers"]:
+        header += [peer, "ratio"]
+    body = []
+    for case, n, unit, own, peers in rows_of(table, records):
+        line = [case, "{:,}".format(n), unit, figure(own) if own != "" else "-"]
+        for other, ratio in peers:
+            line += [figure(other) if other != "" else "-", "%.2f" % ratio if ratio is not None else "-"]
+        body.append(line)
+    return header, body
+
+
+def plain_table(header, body):
+    widths = [max(len(row[i]) for row in [header] + body) for i in range(len(header))]
+    def line(row):
+        return "  ".join(cell.ljust(w) if i == 0 else cell.rjust(w) for i, (cell, w) in enumerate(zip(row, widths)))
+    return "\n".join([line(header), "  ".join("-" * w for w in widths)] + [line(r) for r in body])
+
+
+def markdown_table(header, body):
+    lines = ["| " + " | ".join(header) + " |",
+             "|" + "|".join(["---"] + ["---:"] * (len(header) - 1)) + "|"]
+    lines += ["| " + " | ".join(row) + " |" for row in body]
+    return "\n".join(lines)
+
+
+def slug(text):
+    return re.sub(r"[^a-z0-9]+", "-", text.lower()).strip("-")
+
+
+def ticks(low, high):
+    """1, 2, 5 times the powers of ten between low and high."""
+    found = []
+    power = 10.0 ** math.floor(math.log10(low))
+    while power <= high:
+        found += [m * power for m in (1, 2, 5) if low <= m * power <= high]
+        power *= 10
+    return found
+
+
+def plot(table, records, out_dir):
+    """One PNG per case of the table measured in time per operation."""
+    gnuplot = shutil.which("gnuplot")
+    if gnuplot is None:
+        print("report: gnuplot not found, no plots", file=sys.stderr)
+        return []
+    libraries = [table["project"]] + table["peers"]
+    mine = [r for r in records if r["table"] == table["id"] and r["unit"] == TIME_UNIT and r["value"]]
+    written = []
+    for case in OrderedDict.fromkeys(r["case"] for r in mine):
+        series = []
+        for library in libraries:
+            points = sorted((r["n"], r["value"]) for r in mine if r["case"] == case and r["library"] == library)
+            if points:
+                series.append((library, points))
+        if not series:
+            continue
+        name = "%s-%s.png" % (table["id"], slug(case))
+        values = [v for _, points in series for _, v in points]
+        sizes = [n for _, points in series for n, _ in points]
+        script = [
+            "set terminal pngcairo size 640,420 font 'sans,10'",
+            "set output '%s'" % os.path.join(out_dir, name).replace("'", "''"),
+            "set title '%s: %s'" % (table["title"].replace("'", "''"), case.replace("'", "''")),
+            "set logscale xy",
+            "set xlabel 'n'",
+            "set ylabel 'ns per operation'",
+            "set format x '10^{%L}'",
+            "set key top left",
+            "set grid",
+            "set xrange [%g:%g]" % (min(sizes) / 1.5, max(sizes) * 1.5),
+            "set yrange [%g:%g]" % (min(values) / 1.5, max(values) * 1.5),
+            "set ytics (%s)" % ", ".join("'%g' %g" % (t, t) for t in ticks(min(values) / 1.5, max(values) * 1.5)),
+            "plot " + ", ".join("'-' using 1:2 with linespoints lw 2 pt 7 title '%s'" % lib for lib, _ in series),
+        ]
+        for _, points in series:
+            script += ["%d %.6g" % p for p in points] + ["e"]
+        subprocess.run([gnuplot], input="\n".join(script) + "\n", text=True, check=True)
+        written.append(name)
+    return written
+
+
+def render(args):
+    suites = []
+    for path in args.suite_files:
+        with open(path) as f:
+            suites.append(json.load(f))
+    machine = {}
+    if args.machine:
+        with open(args.machine) as f:
+            machine = json.load(f)
+    os.makedirs(args.out, exist_ok=True)
+
+    markdown = []
+    if machine:
+        markdown.append("Taken on %s." % ", ".join("%s: %s" % (k, v) for k, v in machine.items()))
+    plots = []
+    for suite in suites:
+        for table in suite["tables"]:
+            header, body = table_cells(table, suite["records"])
+            title = "%s (ratio = %s / peer; below 1 %s needs less)" % (table["title"], table["project"], table["project"])
+            print("\n== %s: %s\n%s" % (suite["suite"], title, plain_table(header, body)))
+            markdown += ["", "#### " + table["title"], "",
+                         "Ratio = %s / peer; below 1 %s needs less." % (table["project"], table["project"]), "",
+                         markdown_table(header, body)]
+            if table.get("plot"):
+                plots += plot(table, suite["records"], args.out)
+    with open(os.path.join(args.out, "tables.md"), "w") as f:
+        f.write("\n".join(markdown) + "\n")
+
+    write_json(os.path.join(args.out, "results.json"), {"machine": machine, "suites": suites})
+    with open(os.path.join(args.out, "results.csv"), "w", newline="") as f:
+        writer = csv.writer(f)
+        writer.writerow(["suite", "table", "case", "library", "n", "unit", "value", "error"])
+        for suite in suites:
+            for r in suite["records"]:
+                writer.writerow([suite["suite"], r["table"], r["case"], r["library"], r["n"], r["unit"],
+                                 "" if r["value"] is None else "%.6g" % r["value"], r.get("error", "")])
+    print("\nreport: results.json, results.csv, tables.md and %d plots in %s" % (len(plots), args.out))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    commands = parser.add_subparsers(dest="command", required=True)
+    for name in ("gbench", "lines"):
+        command = commands.add_parser(name)
+        command.add_argument("--suite", required=True)
+        command.add_argument("--out", required=True, help="the suite file to write")
+        command.add_argument("--table", action="append", default=[], required=True)
+        if name == "gbench":
+            command.add_argument("inputs", nargs="+", help="Google Benchmark JSON files")
+        else:
+            command.add_argument("inputs", nargs="*", help="files of BENCH lines (standard input if none)")
+    command = commands.add_parser("render")
+    command.add_argument("--out", required=True, help="the folder for tables, JSON, CSV and plots")
+    command.add_argument("--machine", help="a JSON object describing the machine")
+    command.add_argument("suite_files", nargs="+")
+    args = parser.parse_args()
+
+    if args.command == "gbench":
+        records = []
+        for path in args.inputs:
+            with open(path) as f:
+                records += gbench_records(json.load(f))
+        convert(args, records)
+    elif args.command == "lines":
+        records = []
+        if args.inputs:
+            for path in args.inputs:
+                with open(path) as f:
+                    records += line_records(f)
+        else:
+            records = line_records(sys.stdin)
+        convert(args, records)
+    else:
+        render(args)
+
+
+if __name__ == "__main__":
+    main()
