@@ -1,5 +1,6 @@
 //===- DllMain.cpp - Entry point of the server module ---------------------===//
 
+#include "ObjectMap.h"
 #include "ServerModule.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
@@ -9,6 +10,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
     DisableThreadLibraryCalls(instance);
     break;
   case DLL_PROCESS_DETACH:
+    VariantCollection::ReleaseClassObjects();
     VariantCollection::Module().Terminate();
     break;
   default:

@@ -5,6 +5,7 @@
 #include "Argument.h"
 #include "ReportError.h"
 #include "ServerModule.h"
+#include "XEnumVARIANT.h"
 
 #include <new>
 
@@ -165,10 +166,7 @@ HRESULT STDMETHODCALLTYPE XCollection::get_Count(LONG *count) {
 }
 
 HRESULT STDMETHODCALLTYPE XCollection::get__NewEnum(IUnknown **enumerator) {
-  if (enumerator == nullptr)
-    return E_POINTER;
-  *enumerator = nullptr;
-  return E_NOTIMPL;
+  return XEnumVARIANT::Create(*this, enumerator);
 }
 
 HRESULT STDMETHODCALLTYPE XCollection::InterfaceSupportsErrorInfo(REFIID iid) {

@@ -43,6 +43,8 @@ namespace VariantCollection {
 /// - `Remove`(IndexOrKey): removes the member as `Item` get finds it, with
 ///   the same failures.
 /// - `Count` get: the number of members (E_POINTER for a null pointer).
+/// - `_NewEnum` get: an XEnumVARIANT over the current members, the caller
+///   holding its only reference.
 /// - InterfaceSupportsErrorInfo: S_OK for IID_IXCollection, S_FALSE
 ///   otherwise.
 ///
@@ -55,7 +57,7 @@ namespace VariantCollection {
 ///
 /// Complexity: keyed `Add`, `Item` and `Remove` O(1) on average plus the cost
 /// of copying the arguments; positional `Item` and `Remove` O(log n);
-/// `Count` O(1).
+/// `Count` O(1); `_NewEnum` O(n).
 ///
 /// Interfaces: IXCollection (also answered for IDispatch and IUnknown) and
 /// ISupportErrorInfo; any other IID gives E_NOINTERFACE. Every live
@@ -82,8 +84,9 @@ public:
   HRESULT STDMETHODCALLTYPE Add(VARIANT item, VARIANT key) override;
   HRESULT STDMETHODCALLTYPE Remove(VARIANT indexOrKey) override;
   HRESULT STDMETHODCALLTYPE get_Count(LONG *count) override;
-  /// Not available yet: E_NOTIMPL, `*enumerator` set to null (E_POINTER for
-  /// a null pointer).
+  /// An enumerator over the current members (see XEnumVARIANT::Create):
+  /// E_POINTER for a null pointer, E_OUTOFMEMORY or E_NOINTERFACE when it
+  /// cannot be made.
   HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown **enumerator) override;
 
   // ISupportErrorInfo

@@ -317,13 +317,6 @@ TEST_F(XCollectionTest, UncopyableArgumentsFailWithTheCopyStatus) {
   EXPECT_EQ(locks, VariantCollection::Module().ModuleLockCount());
 }
 
-TEST_F(XCollectionTest, NewEnumIsNotAvailableYet) {
-  IUnknown *enumerator = reinterpret_cast<IUnknown *>(0x1234);
-  EXPECT_EQ(E_NOTIMPL, C()->get__NewEnum(&enumerator));
-  EXPECT_EQ(nullptr, enumerator);
-  EXPECT_EQ(E_POINTER, C()->get__NewEnum(nullptr));
-}
-
 TEST_F(XCollectionTest, SnapshotHoldsTheMembersInOrderWithReferences) {
   AddOrFail(C(), Var::I4(1), Var::Str(L"a"));
   AddOrFail(C(), Var::I4(2));

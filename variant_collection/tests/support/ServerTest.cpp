@@ -2,6 +2,8 @@
 
 #include "ServerTest.h"
 
+#include "ObjectMap.h"
+#include "Registration.h"
 #include "ServerModule.h"
 #include "XCollection.h"
 
@@ -160,47 +162,38 @@ std::wstring ProgramPath() {
 std::wstring ServerPath() {
   std::wstring path = ProgramPath();
   path.erase(path.find_last_of(L"\\/") + 1);
-  return path + VARIANT_COLLECTION_SERVER_FROM_TESTS;
+  path += VARIANT_COLLECTION_SERVER_FROM_TESTS;
+  // As the loader names the module: without "..".
+  wchar_t full[MAX_PATH];
+  const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+  return length > 0 && length < MAX_PATH ? std::wstring(full, length) : path;
 }
 
-HRESULT RegisterTypeLibrary() {
-  std::wstring path = ProgramPath();
-  ComPtr<ITypeLib> library;
-  HRESULT status = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
-  if (FAILED(status))
-    return status;
-  std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
-  return RegisterTypeLib(library.Get(), &path[0], &folder[0]);
-}
+HRESULT RegisterTypeLibrary() { return VariantCollection::RegisterTypeLibrary(ServerPath().c_str()); }
 
 HRESULT UnregisterTypeLibrary() {
-  return UnRegisterTypeLib(LIBID_COLLECTIONLib, 1, 0, 0x0409, SYS_WIN32);
+  return VariantCollection::UnregisterTypeLibrary(ServerPath().c_str());
 }
 
 namespace {
 
-const wchar_t kClassKey[] = L"CLSID\\{873026A8-3AB3-11D5-A6D4-000000000000}";
-
-/// What the tests need of the process: a single-threaded apartment, the
-/// server's module state, the type library registered and the class's
-/// ProgID known, so that error objects carry their source.
+/// What the tests need of the process: a single-threaded apartment and the
+/// server's module state. The built server must be registered in the test
+/// prefix (the test run registers it once, before every test that needs
+/// it), so that the type library loads and error objects carry the class's
+/// ProgID.
 class ServerEnvironment : public ::testing::Environment {
 public:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     VariantCollection::Module().Initialize(GetModuleHandleW(nullptr));
-    ASSERT_EQ(S_OK, RegisterTypeLibrary());
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (std::wstring(kClassKey) + L"\\ProgID").c_str(),
-                                             0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
-    const wchar_t progId[] = L"Collection.XCollection.1";
-    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(progId), sizeof progId);
-    RegCloseKey(key);
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(S_OK, LoadRegTypeLib(LIBID_COLLECTIONLib, 1, 0, 0x0409, &library))
+        << "the server is not registered in this prefix: run regsvr32 on it first";
   }
 
   void TearDown() override {
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);
-    UnregisterTypeLibrary();
+    VariantCollection::ReleaseClassObjects();
     VariantCollection::Module().Terminate();
     CoUninitialize();
   }

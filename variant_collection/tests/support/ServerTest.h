@@ -1,8 +1,8 @@
 //===- ServerTest.h - Helpers for the server's tests ------------*- C++ -*-===//
 //
 // Test support: arguments built the way script clients build them, owned
-// VARIANTs, posted error objects, late-bound calls, and registration of the
-// type library in the test prefix.
+// VARIANTs, posted error objects, late-bound calls, and the registration of
+// the built server's type library in the test prefix.
 //
 //===----------------------------------------------------------------------===//
 #ifndef VARIANT_COLLECTION_TESTS_SUPPORT_SERVERTEST_H
@@ -92,7 +92,8 @@ std::wstring ProgramPath();
 /// The full path of the built server module.
 std::wstring ServerPath();
 
-/// Registers the type library carried by this program in the test prefix.
+/// Registers the built server's type library in the test prefix, as the
+/// server's own registration does.
 HRESULT RegisterTypeLibrary();
 /// Removes that registration.
 HRESULT UnregisterTypeLibrary();

@@ -1,0 +1,160 @@
+// collection_test.js - the collection as a JScript user meets it, through
+// the registered server. Run by cscript; the last line it prints is
+// "N passed, N failed". A script that stops early prints no such line.
+
+var E_FAIL = -2147467259; // 0x80004005 as JScript reports it
+var passed = 0, failed = 0;
+
+function check(name, actual, expected) {
+  if (actual === expected) {
+    ++passed;
+  } else {
+    ++failed;
+    WScript.Echo("FAILED: " + name + ": got " + typeof actual + " " + actual +
+                 ", expected " + typeof expected + " " + expected);
+  }
+}
+
+// Runs f, which must throw the collection's error with `description`.
+function checkThrows(name, description, f) {
+  try {
+    f();
+  } catch (e) {
+    check(name + " (number)", e.number, E_FAIL);
+    check(name + " (description)", e.description, description);
+    return;
+  }
+  check(name + " throws", false, true);
+}
+
+function newCollection() { return new ActiveXObject("Collection.XCollection"); }
+
+// All values of c, walked with an Enumerator, joined by commas.
+function walk(c) {
+  var values = [];
+  for (var e = new Enumerator(c); !e.atEnd(); e.moveNext())
+    values.push(e.item());
+  return values.join(",");
+}
+
+function createsByEitherProgId() {
+  var a = new ActiveXObject("Collection.XCollection");
+  var b = new ActiveXObject("Collection.XCollection.1");
+  check("new collection is empty", a.Count, 0);
+  a.Add(1);
+  check("collections are separate", b.Count, 0);
+}
+
+function addsWithAndWithoutKeys() {
+  var c = newCollection();
+  c.Add("one");
+  c.Add(2, "two");
+  c.Add(3.5);
+  c.Add(true, "yes");
+  check("count", c.Count, 4);
+  check("unkeyed member by position", c.Item(1).Value, "one");
+  check("keyed member by key", c.Item("two").Value, 2);
+  check("keyed member by position", c.Item(2).Value, 2);
+  check("double value kept", c.Item(3).Value, 3.5);
+  check("boolean value kept", c.Item("yes").Value, true);
+  check("item key", c.Item(2).Key, "two");
+  check("unkeyed item has no key", typeof c.Item(1).Key, "undefined");
+  check("default member of the collection", c("two").Value, 2);
+  c.Add("upper", "TWO");
+  check("a key in another case is another member", c.Count, 5);
+  c.Add("e", "");
+  check("the empty string is a key", c.Item("").Value, "e");
+}
+
+function replacesByKey() {
+  var c = newCollection();
+  c.Add("v", "a");
+  c.Add("w", "b");
+  var old = c.Item("a");
+  c.Add("z", "a");
+  check("replacing keeps the count", c.Count, 2);
+  check("replaced member moves to the end", c.Item(2).Key, "a");
+  check("new value under the key", c.Item("a").Value, "z");
+  check("an item held before keeps its value", old.Value, "v");
+}
+
+function readsByPositionAndKey() {
+  var c = newCollection();
+  c.Add(10, "ten");
+  c.Add(20, "twenty");
+  c.Add(30);
+  var i = 3, k = "ten", total = 0;
+  check("literal position", c.Item(2).Value, 20);
+  check("variable position", c.Item(i).Value, 30);
+  check("literal key", c.Item("twenty").Value, 20);
+  check("variable key", c.Item(k).Value, 10);
+  for (i = 1; i <= c.Count; ++i)
+    total += c.Item(i).Value;
+  check("loop over positions", total, 60);
+}
+
+function removes() {
+  var c = newCollection();
+  c.Add(1, "a");
+  c.Add(2, "b");
+  c.Add(3);
+  c.Remove("a");
+  check("remove by key", walk(c), "2,3");
+  c.Remove(2);
+  check("remove by position", walk(c), "2");
+  c.Remove(1);
+  check("empty again", c.Count, 0);
+}
+
+function walksWithEnumerator() {
+  var c = newCollection();
+  check("Enumerator over an empty collection", walk(c), "");
+  c.Add("x", "k");
+  c.Add("y");
+  c.Add(3);
+  check("Enumerator yields values in order", walk(c), "x,y,3");
+
+  // An Enumerator walks the members the collection had when it was made.
+  var e = new Enumerator(c), seen = [];
+  c.Add("late");
+  for (; !e.atEnd(); e.moveNext()) {
+    seen.push(e.item());
+    c.Remove(1);
+  }
+  check("members added after the start are not walked", seen.join(","), "x,y,3");
+  check("members removed while walking were still walked", c.Count, 1);
+  check("the member added late is left", walk(c), "late");
+
+  // An Enumerator keeps its members when the collection goes.
+  c = newCollection();
+  c.Add("kept");
+  e = new Enumerator(c);
+  c = null;
+  CollectGarbage();
+  check("an Enumerator outlives its collection", e.item(), "kept");
+}
+
+function catchesErrors() {
+  var c = newCollection();
+  c.Add(1);
+  c.Add(2, "two");
+  checkThrows("position past the end", "Subscript out of range", function () { c.Item(3); });
+  checkThrows("position 0", "Subscript out of range", function () { c.Item(0); });
+  checkThrows("remove past the end", "Subscript out of range", function () { c.Remove(5); });
+  checkThrows("numeric key", "Type mismatch", function () { c.Add(3, 4); });
+  checkThrows("null key", "Type mismatch", function () { c.Add(3, null); });
+  var threw = false;
+  try { c.Remove("no such key"); } catch (e) { threw = true; }
+  check("unknown key throws", threw, true);
+  check("failures leave the collection as it was", walk(c), "1,2");
+}
+
+createsByEitherProgId();
+addsWithAndWithoutKeys();
+replacesByKey();
+readsByPositionAndKey();
+removes();
+walksWithEnumerator();
+catchesErrors();
+
+WScript.Echo(passed + " passed, " + failed + " failed");

@@ -1,0 +1,246 @@
+' collection_test.vbs - the collection as a VBScript user meets it, through
+' the registered server. Run by cscript; the last line it prints is
+' "N passed, N failed". A script that stops early prints no such line.
+Option Explicit
+
+Const E_FAIL = &H80004005
+Const PROG_ID = "Collection.XCollection.1"
+
+Dim passed, failed
+passed = 0
+failed = 0
+
+' Counts a check: actual = expected, as the language compares them (an item
+' object compares by its default member, its value).
+Sub Check(name, actual, expected)
+  Dim same
+  same = False
+  On Error Resume Next
+  same = (actual = expected)
+  If Err.Number <> 0 Then same = False
+  On Error GoTo 0
+  If same Then
+    passed = passed + 1
+  Else
+    failed = failed + 1
+    WScript.Echo "FAILED: " & name & ": got " & Shown(actual) & ", expected " & Shown(expected)
+  End If
+End Sub
+
+Function Shown(value)
+  Shown = TypeName(value)
+  On Error Resume Next
+  Shown = Shown & " " & CStr(value)
+End Function
+
+' Checks the error that the last statement left in Err, then clears it.
+Sub CheckError(name, description)
+  Dim number, text, source
+  number = Err.Number
+  text = Err.Description
+  source = Err.Source
+  Err.Clear
+  Check name & " (number)", number, E_FAIL
+  Check name & " (description)", text, description
+  Check name & " (source)", source, PROG_ID
+End Sub
+
+Function NewCollection()
+  Set NewCollection = CreateObject("Collection.XCollection")
+End Function
+
+' All values of c, walked with For Each, joined by commas.
+Function Walk(c)
+  Dim v, text
+  text = ""
+  For Each v In c
+    If text <> "" Then text = text & ","
+    text = text & CStr(v)
+  Next
+  Walk = text
+End Function
+
+Sub CreatesByEitherProgId()
+  Dim a, b
+  Set a = CreateObject("Collection.XCollection")
+  Set b = CreateObject(PROG_ID)
+  Check "TypeName by version-independent ProgID", TypeName(a), "IXCollection"
+  Check "TypeName by versioned ProgID", TypeName(b), "IXCollection"
+  Check "new collection is empty", a.Count, 0
+  a.Add 1
+  Check "collections are separate", b.Count, 0
+End Sub
+
+Sub AddsWithAndWithoutKeys()
+  Dim c
+  Set c = NewCollection()
+  c.Add "one"
+  c.Add 2, "two"
+  c.Add 3.5
+  c.Add Null, "nothing"
+  Check "count", c.Count, 4
+  Check "unkeyed member by position", c(1), "one"
+  Check "keyed member by key", c("two"), 2
+  Check "keyed member by position", c(2), 2
+  Check "double value kept", c(3), 3.5
+  Check "null value kept", IsNull(c("nothing").Value), True
+  Check "item of an unkeyed member has an empty key", IsEmpty(c(1).Key), True
+  Check "item key", c(2).Key, "two"
+  c.Add "upper", "TWO"
+  Check "a key in another case is another member", c.Count, 5
+  c.Add "e", ""
+  Check "the empty string is a key", c.Count, 6
+  Check "member under the empty key", c(""), "e"
+End Sub
+
+Sub ReplacesByKey()
+  Dim c, old
+  Set c = NewCollection()
+  c.Add "v", "a"
+  c.Add "w", "b"
+  Set old = c("a")
+  c.Add "z", "a"
+  Check "replacing keeps the count", c.Count, 2
+  Check "replaced member moves to the end", c(2).Key, "a"
+  Check "new value under the key", c("a"), "z"
+  Check "first member is now b", c(1), "w"
+  Check "an item held before keeps its value", old.Value, "v"
+End Sub
+
+Sub ReadsByPositionAndKey()
+  Dim c, i, k, total
+  Set c = NewCollection()
+  c.Add 10, "ten"
+  c.Add 20, "twenty"
+  c.Add 30
+  Check "literal position", c(2), 20
+  Check "Item by literal position", c.Item(3), 30
+  i = 3
+  Check "variable position", c(i), 30
+  Check "Item by variable position", c.Item(i).Value, 30
+  Check "Long position", c(CLng(1)), 10
+  Check "literal key", c("twenty"), 20
+  k = "ten"
+  Check "variable key", c(k), 10
+  Check "Item by variable key", c.Item(k).Value, 10
+  total = 0
+  For i = 1 To c.Count
+    total = total + c(i)
+  Next
+  Check "For loop over positions", total, 60
+  Check "default member of the item is its value", c(1) + 1, 11
+End Sub
+
+Sub WritesThroughTheItemProperty()
+  Dim c, k
+  Set c = NewCollection()
+  c("a") = 1
+  c.Item("b") = 2
+  k = "c"
+  c(k) = 3
+  Check "put adds members", c.Count, 3
+  c("a") = 4
+  Check "put with an existing key replaces", c.Count, 3
+  Check "replaced value", c("a"), 4
+  Check "replaced member moves to the end", c(3).Key, "a"
+End Sub
+
+Sub Removes()
+  Dim c
+  Set c = NewCollection()
+  c.Add 1, "a"
+  c.Add 2, "b"
+  c.Add 3, "c"
+  c.Add 4
+  c.Remove "b"
+  Check "remove by key", Walk(c), "1,3,4"
+  c.Remove 1
+  Check "remove by position", Walk(c), "3,4"
+  c.Remove c.Count
+  Check "remove the last", Walk(c), "3"
+  c.Add 5, "b"
+  Check "a removed key can be used again", c("b"), 5
+  c.Remove "c"
+  c.Remove 1
+  Check "empty again", c.Count, 0
+End Sub
+
+Sub WalksWithForEach()
+  Dim c, v, n
+  Set c = NewCollection()
+  n = 0
+  For Each v In c
+    n = n + 1
+  Next
+  Check "For Each over an empty collection", n, 0
+  c.Add "x", "k"
+  c.Add "y"
+  c.Add 3
+  Check "For Each yields values in order", Walk(c), "x,y,3"
+
+  ' The loop walks the members the collection had when it started.
+  n = 0
+  For Each v In c
+    n = n + 1
+    c.Add n * 100
+  Next
+  Check "members added while walking are not walked", n, 3
+  Check "members added while walking are there", c.Count, 6
+
+  Dim seen
+  seen = ""
+  For Each v In c
+    If c.Count > 0 Then c.Remove 1
+    seen = seen & CStr(v) & " "
+  Next
+  Check "members removed while walking are still walked", seen, "x y 3 100 200 300 "
+  Check "every member was removed", c.Count, 0
+End Sub
+
+Sub CatchesErrors()
+  Dim c, o, i
+  Set c = NewCollection()
+  c.Add 1
+  c.Add 2, "two"
+
+  On Error Resume Next
+  ' Wine's VBScript goes on with a statement whose default-member read
+  ' failed; Set takes the item object itself, so the error stays the one
+  ' the collection posted.
+  Set o = c(3)
+  CheckError "position past the end", "Subscript out of range"
+  Set o = c(0)
+  CheckError "position 0", "Subscript out of range"
+  i = -1
+  Set o = c.Item(i)
+  CheckError "negative variable position", "Subscript out of range"
+  c.Remove 5
+  CheckError "remove past the end", "Subscript out of range"
+  c.Add 3, 4
+  CheckError "numeric key", "Type mismatch"
+  c(5) = "x"
+  CheckError "put with a numeric key", "Type mismatch"
+  c.Add 3, Now
+  CheckError "date key", "Type mismatch"
+  Set o = c(Empty)
+  CheckError "empty selector", "Type mismatch"
+  c.Remove "no such key"
+  i = Err.Number
+  Err.Clear
+  Check "unknown key fails", i <> 0, True
+  On Error GoTo 0
+
+  Check "failures leave the collection as it was", c.Count, 2
+  Check "and its members", Walk(c), "1,2"
+End Sub
+
+CreatesByEitherProgId
+AddsWithAndWithoutKeys
+ReplacesByKey
+ReadsByPositionAndKey
+WritesThroughTheItemProperty
+Removes
+WalksWithForEach
+CatchesErrors
+
+WScript.Echo passed & " passed, " & failed & " failed"
