@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 using namespace ServerTest;
 
@@ -205,6 +206,23 @@ TEST_F(RegistrationTest, UnregisteringRemovesWhatRegisteringWrote) {
   ASSERT_EQ(S_OK, m_server->Register());
   ExpectRegistered(ServerPath());
   EXPECT_TRUE(CreateByProgId(L"Collection.XCollection"));
+}
+
+// On a thread that has not initialised COM the registrar cannot be created:
+// registration fails with that status before it touches the type library,
+// and unregistration still answers S_OK.
+TEST_F(RegistrationTest, WithoutTheRegistrarNothingIsRegistered) {
+  ASSERT_EQ(S_OK, m_server->Unregister());
+  HRESULT registered = S_OK;
+  HRESULT unregistered = E_FAIL;
+  std::thread withoutCom([&] {
+    registered = m_server->Register();
+    unregistered = m_server->Unregister();
+  });
+  withoutCom.join();
+  EXPECT_EQ(CO_E_NOTINITIALIZED, registered);
+  EXPECT_EQ(S_OK, unregistered);
+  ExpectUnregistered();
 }
 
 // The registrar reads the module path between single quotes in its scripts;
