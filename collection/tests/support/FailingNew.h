@@ -4,6 +4,10 @@
 // test can make the next standard allocation (a std::string's text, say)
 // raise std::bad_alloc.
 //
+// It can also fail the k-th allocation attempt from now, counting attempts of
+// operator new and of the test's native allocators together (see
+// FailingAllocations.h), and it counts the blocks it has out.
+//
 // The replacement reaches the code of every module only where the platform
 // binds operator new across modules to the program's own (ELF systems). On
 // Windows each DLL keeps the C++ runtime's operator new, so a failure armed
@@ -39,6 +43,33 @@ void Heal();
 
 /// The number of failures raised so far.
 int Failures();
+
+/// A countdown over allocation attempts, shared by operator new (where
+/// `ReachesTheLibrary()`; elsewhere it takes no part) and every allocator
+/// that reports its attempts through `TakeAttempt`. Once armed, the `k`-th
+/// attempt from now (1-based) fails: operator new raises std::bad_alloc, a
+/// native allocator answers null. The attempts after it succeed again.
+void FailAttempt(unsigned long long k);
+
+/// Counts one attempt; true when it is the one that must fail.
+bool TakeAttempt();
+
+/// Disarms the countdown; true when the armed attempt had come.
+bool HealAttempts();
+
+/// While one lives, operator new neither counts nor fails: for the
+/// bookkeeping of the test's own allocators.
+class Pause {
+public:
+  Pause();
+  ~Pause();
+  Pause(const Pause &) = delete;
+  Pause &operator=(const Pause &) = delete;
+};
+
+/// Blocks that operator new handed out and operator delete has not taken
+/// back yet, counted since the program started.
+long LiveBlocks();
 
 } // namespace FailingNew
 } // namespace CollectionTest
