@@ -23,6 +23,16 @@ if(COLLECTION_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(COLLECTION_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "COLLECTION_FUZZ needs clang (configure with CC=clang CXX=clang++)")
+  endif()
+  # Coverage feedback for libFuzzer in every target, under both sanitizers;
+  # only the fuzz targets themselves link the fuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # Warnings for the project's own targets (not for third-party code built here).
 function(collection_target_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)

@@ -36,3 +36,53 @@ build_win32() {
   configure_and_build "$COLLECTION_BUILD/win32" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "$@"
 }
+
+# run_memcheck <build dir>: runs every test program of a native build under
+# valgrind's memcheck; fails on any memory error and on any lost block. The
+# test programs' own operator new (tests/support/FailingNew.cpp) stays in
+# place, so that its failures still reach the libraries.
+run_memcheck() {
+  local program status=0
+  for program in "$1"/bin/*_tests; do
+    echo "memcheck: $(basename "$program")"
+    timeout 900 valgrind -q --error-exitcode=99 --leak-check=full \
+      --show-leak-kinds=definite,indirect,possible --errors-for-leak-kinds=definite,indirect,possible \
+      --soname-synonyms=somalloc=nouserintercepts "$program" --gtest_brief=1 || status=1
+  done
+  return $status
+}
+
+# The libFuzzer targets of the value library (collection/fuzz/), built with
+# clang under AddressSanitizer and UndefinedBehaviorSanitizer in their own tree.
+COLLECTION_FUZZERS=(string_number key_path container_ops merge)
+build_fuzz() {
+  configure_and_build "$COLLECTION_BUILD/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCOLLECTION_FUZZ=ON \
+    -DCOLLECTION_BUILD_TESTS=OFF -DCOLLECTION_BUILD_EXAMPLES=OFF "$@"
+}
+
+# run_fuzzers <seconds per target> [target...]: runs each target (all of them
+# by default) for that long, starting from its seed corpus in the repository
+# and the corpus it grew in earlier runs (kept in the build tree), and prints
+# how many inputs it ran. Stops at the first failure, whose input libFuzzer
+# keeps in $COLLECTION_BUILD/fuzz/artifacts/.
+run_fuzzers() {
+  local seconds=$1 name
+  shift
+  local targets=("$@")
+  [ ${#targets[@]} -gt 0 ] || targets=("${COLLECTION_FUZZERS[@]}")
+  local dir=$COLLECTION_BUILD/fuzz
+  mkdir -p "$dir/artifacts"
+  for name in "${targets[@]}"; do
+    local seeds=$COLLECTION_ROOT/collection/fuzz/corpus/$name grown=$dir/corpus/$name log=$dir/$name.log
+    local options=(-max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$dir/artifacts/$name-")
+    [ -f "$COLLECTION_ROOT/collection/fuzz/$name.dict" ] && options+=(-dict="$COLLECTION_ROOT/collection/fuzz/$name.dict")
+    mkdir -p "$grown"
+    if ! "$dir/bin/${name}_fuzzer" "${options[@]}" "$grown" "$seeds" >"$log" 2>&1; then
+      tail -n 40 "$log"
+      echo "fuzz $name: FAILED (whole log in $log)"
+      return 1
+    fi
+    echo "fuzz $name: $(sed -n 's/^stat::number_of_executed_units: *//p' "$log") inputs in $seconds s, corpus $(ls "$grown" | wc -l) grown + $(ls "$seeds" | wc -l) seeds"
+  done
+}

@@ -47,7 +47,14 @@ Value::operator double() const { return DoubleValue(); }
 Value::operator std::string() const { return StringValue(); }
 Value::operator Container::basic_data<unsigned char>() const { return DataValue(); }
 Value::operator void *() const { return PointerValue(); }
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wclass-conversion"
+#endif
 Value::operator const Runtime::Object &() const { return ObjectValue(); }
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 unsigned long Value::Count() const { return 0; }
 

@@ -91,12 +91,17 @@ public:
   /// `ObjectValue()`. Since a value already is a `Runtime::Object`, the
   /// language binds references to the base directly and calls this operator
   /// only when it is named: `value.operator const Runtime::Object &()`.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wclass-conversion"
+#elif defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wclass-conversion"
 #endif
   virtual operator const Runtime::Object &() const;
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#elif defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
 
