@@ -16,8 +16,14 @@ wine_env() {
 # running, for the duration of a batch of Windows runs. Without it the first
 # Windows process of the batch starts them, they inherit its output pipes,
 # and whoever reads those pipes (ctest) waits until the services end.
+# A server that is still running cannot be made persistent: one left by an
+# earlier Windows process (the Windows build runs one) ends within seconds,
+# so wait for it and start anew; one that stays is persistent already.
 wine_server_start() {
-  wine_env wineserver -p </dev/null >/dev/null 2>&1
+  if ! wine_env wineserver -p </dev/null >/dev/null 2>&1; then
+    wine_env timeout 10 wineserver -w </dev/null >/dev/null 2>&1 || true
+    wine_env wineserver -p </dev/null >/dev/null 2>&1 || true
+  fi
   wine_env wineboot </dev/null >/dev/null 2>&1 || true
 }
 wine_server_stop() { wine_env wineserver -k </dev/null >/dev/null 2>&1 || true; }
