@@ -18,6 +18,9 @@ using namespace ServerTest;
 
 namespace {
 
+/// The library that defines IUnknown, IDispatch and IEnumVARIANT (stdole2.tlb).
+const GUID kStdoleLibrary = {0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
 class ServerModuleFile : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
@@ -36,6 +39,42 @@ protected:
     ComPtr<ITypeInfo> info;
     EXPECT_EQ(S_OK, s_library->GetTypeInfo(index, &info));
     return info;
+  }
+
+  /// The vtable half of a dual interface, from its dispatch half.
+  static ComPtr<ITypeInfo> VtableHalf(ITypeInfo *dispatchHalf) {
+    HREFTYPE reference = 0;
+    ComPtr<ITypeInfo> half;
+    EXPECT_EQ(S_OK, dispatchHalf->GetRefTypeOfImplType(-1, &reference));
+    EXPECT_EQ(S_OK, dispatchHalf->GetRefTypeInfo(reference, &half));
+    return half;
+  }
+
+  /// The type that `info` implements or derives from at `index`, and the
+  /// library that holds it.
+  static ComPtr<ITypeInfo> ImplementedAt(ITypeInfo *info, UINT index, TLIBATTR *library = nullptr) {
+    HREFTYPE reference = 0;
+    ComPtr<ITypeInfo> implemented;
+    EXPECT_EQ(S_OK, info->GetRefTypeOfImplType(index, &reference));
+    EXPECT_EQ(S_OK, info->GetRefTypeInfo(reference, &implemented));
+    if (implemented && library != nullptr) {
+      ComPtr<ITypeLib> container;
+      UINT position = 0;
+      TLIBATTR *attributes = nullptr;
+      EXPECT_EQ(S_OK, implemented->GetContainingTypeLib(&container, &position));
+      EXPECT_EQ(S_OK, container->GetLibAttr(&attributes));
+      *library = *attributes;
+      container->ReleaseTLibAttr(attributes);
+    }
+    return implemented;
+  }
+
+  static GUID GuidOf(ITypeInfo *info) {
+    TYPEATTR *attributes = nullptr;
+    EXPECT_EQ(S_OK, info->GetTypeAttr(&attributes));
+    const GUID guid = attributes->guid;
+    info->ReleaseTypeAttr(attributes);
+    return guid;
   }
 
   static std::wstring DocOf(ITypeInfo *info, MEMBERID member, std::wstring *name = nullptr) {
@@ -60,6 +99,9 @@ protected:
   static void ExpectType(UINT index, const TypeFacts &facts) {
     ComPtr<ITypeInfo> info = TypeAt(index);
     ASSERT_TRUE(info);
+    TYPEKIND kind = TKIND_MAX;
+    EXPECT_EQ(S_OK, s_library->GetTypeInfoType(index, &kind));
+    EXPECT_EQ(facts.kind, kind) << facts.name;
     TYPEATTR *attributes = nullptr;
     ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
     EXPECT_EQ(facts.kind, attributes->typekind) << facts.name;
@@ -70,10 +112,8 @@ protected:
       // The library stores the flags once; the platform reports them on the
       // vtable half and leaves "oleautomation" off the dispatch half.
       EXPECT_EQ(facts.flags & ~TYPEFLAG_FOLEAUTOMATION, flags) << facts.name;
-      HREFTYPE reference = 0;
-      ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(-1, &reference));
-      ComPtr<ITypeInfo> vtableHalf;
-      ASSERT_EQ(S_OK, info->GetRefTypeInfo(reference, &vtableHalf));
+      ComPtr<ITypeInfo> vtableHalf = VtableHalf(info.Get());
+      ASSERT_TRUE(vtableHalf);
       ASSERT_EQ(S_OK, vtableHalf->GetTypeAttr(&attributes));
       EXPECT_EQ(TKIND_INTERFACE, attributes->typekind) << facts.name;
       EXPECT_EQ(facts.flags, attributes->wTypeFlags) << facts.name;
@@ -84,6 +124,10 @@ protected:
     std::wstring name;
     EXPECT_EQ(facts.help, DocOf(info.Get(), MEMBERID_NIL, &name));
     EXPECT_EQ(facts.name, name);
+    BSTR libraryName = nullptr;
+    EXPECT_EQ(S_OK, s_library->GetDocumentation(index, &libraryName, nullptr, nullptr, nullptr));
+    EXPECT_STREQ(facts.name, libraryName);
+    SysFreeString(libraryName);
   }
 
   static HMODULE s_module;
@@ -113,7 +157,8 @@ TEST_F(ServerModuleFile, LibraryAttributes) {
   SysFreeString(helpFile);
 }
 
-TEST_F(ServerModuleFile, TypesInOrder) {
+TEST_F(ServerModuleFile, HoldsExactlyFiveTypesInOrder) {
+  ASSERT_EQ(5u, s_library->GetTypeInfoCount());
   ExpectType(0, {L"Collection", TKIND_COCLASS, CLSID_Collection, TYPEFLAG_FCANCREATE, L"Collection Class"});
   ExpectType(1, {L"IXCollection", TKIND_DISPATCH, IID_IXCollection,
                  TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
@@ -123,21 +168,34 @@ TEST_F(ServerModuleFile, TypesInOrder) {
                  L"IXItem Interface"});
   ExpectType(3, {L"CXEnumVARIANT", TKIND_COCLASS, CLSID_CXEnumVARIANT,
                  TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN, L"CXEnumVARIANT Class"});
-  // The IDL compiler lists the enumerator interface right after the class
-  // that implements it; the item class follows.
-  ExpectType(s_library->GetTypeInfoCount() - 1,
-             {L"XItem", TKIND_COCLASS, CLSID_XItem, TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN, L"XItem Class"});
+  ExpectType(4, {L"XItem", TKIND_COCLASS, CLSID_XItem, TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN, L"XItem Class"});
+  ComPtr<ITypeInfo> past;
+  EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, s_library->GetTypeInfo(5, &past));
+}
+
+TEST_F(ServerModuleFile, LeavesIEnumVARIANTToStdole) {
+  // Only stdole2.tlb defines the enumerator interface; the library holds
+  // no copy of it under any name.
+  ComPtr<ITypeInfo> local;
+  EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, s_library->GetTypeInfoOfGuid(IID_IEnumVARIANT, &local));
+  for (const wchar_t *name : {L"IEnumVARIANT", L"RemoteNext", L"Skip", L"Clone"}) {
+    BOOL found = TRUE;
+    std::wstring text(name);
+    EXPECT_EQ(S_OK, s_library->IsName(&text[0], 0, &found));
+    EXPECT_FALSE(found) << text;
+  }
 }
 
 TEST_F(ServerModuleFile, ClassesImplementTheirDefaultInterface) {
   const struct {
     UINT index;
-    GUID clsid;
     GUID iid;
-  } classes[] = {{0, CLSID_Collection, IID_IXCollection},
-                 {3, CLSID_CXEnumVARIANT, IID_IEnumVARIANT},
-                 {s_library->GetTypeInfoCount() - 1, CLSID_XItem, IID_IXItem}};
+    GUID library;
+  } classes[] = {{0, IID_IXCollection, LIBID_COLLECTIONLib},
+                 {3, IID_IEnumVARIANT, kStdoleLibrary},
+                 {4, IID_IXItem, LIBID_COLLECTIONLib}};
   for (const auto &entry : classes) {
+    SCOPED_TRACE(entry.index);
     ComPtr<ITypeInfo> info = TypeAt(entry.index);
     TYPEATTR *attributes = nullptr;
     ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
@@ -146,13 +204,44 @@ TEST_F(ServerModuleFile, ClassesImplementTheirDefaultInterface) {
     INT flags = 0;
     ASSERT_EQ(S_OK, info->GetImplTypeFlags(0, &flags));
     EXPECT_EQ(IMPLTYPEFLAG_FDEFAULT, flags);
-    HREFTYPE reference = 0;
-    ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(0, &reference));
-    ComPtr<ITypeInfo> implemented;
-    ASSERT_EQ(S_OK, info->GetRefTypeInfo(reference, &implemented));
-    ASSERT_EQ(S_OK, implemented->GetTypeAttr(&attributes));
-    EXPECT_TRUE(IsEqualGUID(entry.iid, attributes->guid));
-    implemented->ReleaseTypeAttr(attributes);
+    TLIBATTR library{};
+    ComPtr<ITypeInfo> implemented = ImplementedAt(info.Get(), 0, &library);
+    ASSERT_TRUE(implemented);
+    EXPECT_TRUE(IsEqualGUID(entry.iid, GuidOf(implemented.Get())));
+    EXPECT_TRUE(IsEqualGUID(entry.library, library.guid));
+  }
+}
+
+TEST_F(ServerModuleFile, TheEnumeratorClassNamesStdolesInterface) {
+  TLIBATTR library{};
+  ComPtr<ITypeInfo> enumerator = ImplementedAt(TypeAt(3).Get(), 0, &library);
+  ASSERT_TRUE(enumerator);
+  EXPECT_EQ(2, library.wMajorVerNum);
+  TYPEATTR *attributes = nullptr;
+  ASSERT_EQ(S_OK, enumerator->GetTypeAttr(&attributes));
+  EXPECT_EQ(TKIND_INTERFACE, attributes->typekind);
+  EXPECT_EQ(4, attributes->cFuncs);
+  enumerator->ReleaseTypeAttr(attributes);
+  // The original's first method is Next (the IDL compiler's copy named it
+  // after its remote form).
+  FUNCDESC *next = nullptr;
+  ASSERT_EQ(S_OK, enumerator->GetFuncDesc(0, &next));
+  std::wstring name;
+  DocOf(enumerator.Get(), next->memid, &name);
+  EXPECT_EQ(L"Next", name);
+  enumerator->ReleaseFuncDesc(next);
+}
+
+TEST_F(ServerModuleFile, DualInterfacesDeriveFromStdolesIDispatch) {
+  for (UINT index : {1u, 2u}) {
+    SCOPED_TRACE(index);
+    TLIBATTR library{};
+    ComPtr<ITypeInfo> base = ImplementedAt(VtableHalf(TypeAt(index).Get()).Get(), 0, &library);
+    ASSERT_TRUE(base);
+    EXPECT_TRUE(IsEqualGUID(IID_IDispatch, GuidOf(base.Get())));
+    EXPECT_TRUE(IsEqualGUID(kStdoleLibrary, library.guid));
+    EXPECT_EQ(2, library.wMajorVerNum);
+    EXPECT_EQ(0, library.wMinorVerNum);
   }
 }
 
@@ -171,12 +260,14 @@ void ExpectMembers(ITypeInfo *dispatchHalf, const std::vector<const wchar_t *> &
   ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
   EXPECT_EQ(TKIND_INTERFACE, attributes->typekind);
   ASSERT_EQ(expectedNames.size(), attributes->cFuncs);
+  EXPECT_EQ(SHORT((7 + expectedNames.size()) * 4), attributes->cbSizeVft);
   info->ReleaseTypeAttr(attributes);
   for (UINT i = 0; i < expectedNames.size(); ++i) {
     FUNCDESC *function = nullptr;
     ASSERT_EQ(S_OK, info->GetFuncDesc(i, &function));
     EXPECT_EQ(ids[i], function->memid) << expectedNames[i];
     EXPECT_EQ(kinds[i], function->invkind) << expectedNames[i];
+    EXPECT_EQ(FUNC_PUREVIRTUAL, function->funckind) << expectedNames[i];
     EXPECT_EQ(CC_STDCALL, function->callconv);
     EXPECT_EQ(VT_HRESULT, function->elemdescFunc.tdesc.vt);
     EXPECT_EQ(functionFlags[i], function->wFuncFlags) << expectedNames[i];
@@ -218,6 +309,25 @@ TEST_F(ServerModuleFile, ItemInterfaceMembers) {
                 {L"Returns Collection Item value", L"Returns Collection Item key"}, {0, 0});
 }
 
+TEST_F(ServerModuleFile, MemberTypesReferToTheLibrarysOwnTypes) {
+  // Item get hands out IXItem**: a reference to type 2 of this library.
+  ComPtr<ITypeInfo> collection = VtableHalf(TypeAt(1).Get());
+  FUNCDESC *itemGet = nullptr;
+  ASSERT_EQ(S_OK, collection->GetFuncDesc(1, &itemGet));
+  const TYPEDESC &result = itemGet->lprgelemdescParam[1].tdesc;
+  ASSERT_EQ(VT_PTR, result.vt);
+  ASSERT_EQ(VT_PTR, result.lptdesc->vt);
+  ASSERT_EQ(VT_USERDEFINED, result.lptdesc->lptdesc->vt);
+  ComPtr<ITypeInfo> item;
+  ASSERT_EQ(S_OK, collection->GetRefTypeInfo(result.lptdesc->lptdesc->hreftype, &item));
+  collection->ReleaseFuncDesc(itemGet);
+  ComPtr<ITypeLib> container;
+  UINT index = 99;
+  ASSERT_EQ(S_OK, item->GetContainingTypeLib(&container, &index));
+  EXPECT_EQ(2u, index);
+  EXPECT_TRUE(IsEqualGUID(IID_IXItem, GuidOf(item.Get())));
+}
+
 TEST_F(ServerModuleFile, ParameterNames) {
   ComPtr<ITypeInfo> info = TypeAt(1);
   BSTR names[4] = {};
@@ -234,6 +344,68 @@ TEST_F(ServerModuleFile, ParameterNames) {
   EXPECT_STREQ(L"IndexOrKey", names[1]);
   for (UINT i = 0; i < count; ++i)
     SysFreeString(names[i]);
+}
+
+TEST_F(ServerModuleFile, DispatchHalvesResolveMemberNames) {
+  const struct {
+    UINT index;
+    const wchar_t *name;
+    MEMBERID id;
+  } members[] = {{1, L"Item", DISPID_VALUE}, {1, L"Add", 1},  {1, L"Remove", 2},
+                 {1, L"Count", 3},           {1, L"_NewEnum", DISPID_NEWENUM},
+                 {2, L"Value", DISPID_VALUE}, {2, L"Key", 0x60020001}};
+  for (const auto &member : members) {
+    std::wstring name(member.name);
+    LPOLESTR names[] = {&name[0]};
+    MEMBERID id = 12345;
+    EXPECT_EQ(S_OK, TypeAt(member.index)->GetIDsOfNames(names, 1, &id)) << name;
+    EXPECT_EQ(member.id, id) << name;
+  }
+}
+
+/// A call through ITypeInfo::Invoke of `info` on `object`.
+HRESULT InvokeThrough(ITypeInfo *info, void *object, MEMBERID member, WORD flags, std::vector<VARIANT> reversedArgs,
+                      VARIANT *result) {
+  DISPPARAMS params{};
+  params.rgvarg = reversedArgs.empty() ? nullptr : reversedArgs.data();
+  params.cArgs = static_cast<UINT>(reversedArgs.size());
+  EXCEPINFO exception{};
+  UINT argumentError = 0;
+  const HRESULT status = info->Invoke(object, member, flags, &params, result, &exception, &argumentError);
+  ClearException(exception);
+  return status;
+}
+
+TEST_F(ServerModuleFile, InvokeThroughEitherHalfReachesTheServer) {
+  // The vtable half calls the slots the library describes, so this proves
+  // that its layout matches the server's interfaces.
+  ComPtr<IXCollection> collection = NewCollection();
+  ComPtr<ITypeInfo> dispatchHalf = TypeAt(1);
+  ComPtr<ITypeInfo> vtableHalf = VtableHalf(dispatchHalf.Get());
+  Var first = Var::Str(L"first"), key = Var::Str(L"k");
+  ASSERT_EQ(S_OK, InvokeThrough(vtableHalf.Get(), collection.Get(), 1, DISPATCH_METHOD, {key.Get(), first.Get()},
+                                nullptr));
+  Var second = Var::I4(2);
+  ASSERT_EQ(S_OK, InvokeThrough(dispatchHalf.Get(), collection.Get(), 1, DISPATCH_METHOD, {second.Get()}, nullptr));
+  EXPECT_EQ(2, CountOf(collection.Get()));
+
+  for (ITypeInfo *half : {dispatchHalf.Get(), vtableHalf.Get()}) {
+    Var count;
+    ASSERT_EQ(S_OK, InvokeThrough(half, collection.Get(), 3, DISPATCH_PROPERTYGET, {}, &count));
+    ASSERT_EQ(VT_I4, count.Type());
+    EXPECT_EQ(2, V_I4(&count.Get()));
+
+    Var item;
+    Var selector = Var::Str(L"k");
+    ASSERT_EQ(S_OK, InvokeThrough(half, collection.Get(), DISPID_VALUE, DISPATCH_PROPERTYGET, {selector.Get()}, &item));
+    ASSERT_EQ(VT_DISPATCH, item.Type());
+    Var value;
+    ComPtr<ITypeInfo> itemHalf = VtableHalf(TypeAt(2).Get());
+    ComPtr<IXItem> member;
+    ASSERT_EQ(S_OK, V_DISPATCH(&item.Get())->QueryInterface(IID_IXItem, reinterpret_cast<void **>(member.GetAddressOf())));
+    ASSERT_EQ(S_OK, InvokeThrough(itemHalf.Get(), member.Get(), DISPID_VALUE, DISPATCH_PROPERTYGET, {}, &value));
+    EXPECT_EQ(L"first", value.Text());
+  }
 }
 
 std::string ResourceText(HMODULE module, int id, const wchar_t *type) {
