@@ -122,10 +122,10 @@ void Dictionary::AddEntriesFromDictionaryHierarchically(const Dictionary &other)
       continue;
     }
     // Never written into: other holders of `existing` keep seeing it as it was.
-    Runtime::Ref<Dictionary> merged(new Dictionary);
+    // The merged dictionary starts as a copy of it, taken in one pass.
+    Runtime::Ref<Dictionary> merged(new Dictionary(*existing));
     if (!merged)
       throw std::bad_alloc();
-    merged->AddEntriesFromDictionary(*existing);
     merged->AddEntriesFromDictionaryHierarchically(*incomingDictionary);
     SetValueForKey(entry.first, *merged);
   }

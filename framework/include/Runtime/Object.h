@@ -9,6 +9,7 @@
 #include <Runtime/Export.h>
 
 #include <atomic>
+#include <cstdint>
 
 namespace Zorbin {
 namespace Tessel {
@@ -19,8 +20,9 @@ namespace Runtime {
 /// A new object carries one reference, owned by whoever constructed it.
 /// `Retain` adds a reference and `Release` drops one; the release of the last
 /// reference destroys the object through its virtual destructor, which hands
-/// its memory back through the class's `operator delete`. The count is atomic,
-/// so references may be taken and dropped on any thread.
+/// its memory back through the class's `operator delete`. The count is a
+/// 32-bit atomic, on every platform: references may be taken and dropped on
+/// any thread, and an object holds at most 4294967295 of them.
 class RUNTIME_API Object {
 public:
   /// A new object with one reference, owned by the caller.
@@ -49,7 +51,9 @@ protected:
   virtual ~Object();
 
 private:
-  mutable std::atomic<unsigned long> m_retainCount;
+  // 32 bits wide even where `long` is 64: on such builds a derived class's
+  // first member fills the room beside it, which keeps small values small.
+  mutable std::atomic<std::uint32_t> m_retainCount;
 };
 
 } // namespace Runtime
