@@ -107,7 +107,7 @@ def gbench_records(document):
                                 error=failed[0].get("error_message", "failed")))
             continue
         if "ops" in chosen[0]:
-            ns = [b["real_time"] * NANOSECONDS[b.get("time_unit", "ns")] / b["ops"] for b in chosen]
+            ns = [b["cpu_time"] * NANOSECONDS[b.get("time_unit", "ns")] / b["ops"] for b in chosen]
             records.append(dict(base, case=case, unit=TIME_UNIT, value=sum(ns) / len(ns)))
         for counter, (label, unit) in MEMORY_COUNTERS.items():
             if counter in chosen[0]:

@@ -25,7 +25,7 @@ int RunBenchmarks(int argc, char **argv, void (*registerCases)(const Plan &plan)
   plan.quick = quick;
   plan.sizes = quick ? std::vector<std::size_t>{1000} : std::vector<std::size_t>{1000, 10000, 100000, 1000000};
   plan.memorySize = quick ? 1000 : 100000;
-  plan.minTime = quick ? 0.01 : 0.5;
+  plan.minTime = quick ? 0.01 : 0.2;
   registerCases(plan);
 
   benchmark::Initialize(&argc, argv);

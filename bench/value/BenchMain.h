@@ -21,7 +21,8 @@ struct Plan {
   std::vector<std::size_t> sizes;
   /// The size at which memory is measured: 100,000; 1,000 for a quick run.
   std::size_t memorySize;
-  /// Seconds, as Google Benchmark's MinTime takes them.
+  /// Seconds, as Google Benchmark's MinTime takes them: 0.2 (0.01 for a
+  /// quick run), which scripts/bench repeats five times.
   double minTime;
   bool quick;
 };

@@ -35,6 +35,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,19 +45,17 @@ namespace {
 
 // --- Inputs, built once per library and workload ---------------------------
 
-// The result of `Make` for the workload most recently asked for; one such
-// slot per library, workload type and maker. Large inputs are built once for
-// all the runs of a case, and at most one of each kind is alive.
+// The result of `Make` for `workload`, made on first use and kept for the
+// life of the process (one store per library, workload type and maker), so
+// that large inputs are built once for all the runs of every case, in
+// whatever order the runs come.
 template <typename L, typename Workload, typename Result, Result (*Make)(const Workload &)>
 const Result &Kept(const Workload &workload) {
-  static const Workload *madeFor = nullptr;
-  static Result result;
-  if (madeFor != &workload) {
-    result = Result();
-    result = Make(workload);
-    madeFor = &workload;
-  }
-  return result;
+  static std::map<const Workload *, Result> made;
+  typename std::map<const Workload *, Result>::iterator found = made.find(&workload);
+  if (found == made.end())
+    found = made.emplace(&workload, Make(workload)).first;
+  return found->second;
 }
 
 template <typename L> const typename L::Dict &FlatDict(std::size_t n) {
@@ -228,8 +227,7 @@ void Add(const Plan &plan, const char *table, const char *caseName, const char *
       ->Unit(benchmark::kMicrosecond);
 }
 
-// Registers `Job` for every size, the three libraries of one size back to
-// back, so that they meet the same state of the machine.
+// Registers `Job` for every size and library.
 #define COLLECTION_BENCH_EACH_LIBRARY(plan, caseName, Job)                                                    \
   for (std::size_t n : plan.sizes) {                                                                          \
     Add(plan, "dict", caseName, CollectionLibrary::Name, n, Job<CollectionLibrary>);                          \
