@@ -2,6 +2,8 @@
 
 #include "Argument.h"
 
+#include <oleauto.h>
+
 namespace VariantCollection {
 
 std::string_view BstrBytes(BSTR text) noexcept {
@@ -17,9 +19,33 @@ Argument::~Argument() { VariantClear(&m_value); }
 HRESULT Argument::Read(const VARIANT &argument) noexcept {
   VariantClear(&m_value);
   HRESULT status = VariantCopyInd(&m_value, const_cast<VARIANT *>(&argument));
-  if (FAILED(status))
+  if (FAILED(status)) {
     VariantInit(&m_value);
+    return status;
+  }
+  // Through a typed reference the platform copies without asking whether
+  // it can copy (or clear) what it yields: a reference to an array of a
+  // type that VARIANTs do not carry gives a value that no reader could get
+  // back and that VariantClear would not free. Copying it once more asks.
+  if (V_ISBYREF(&argument) && V_VT(&argument) != (VT_BYREF | VT_VARIANT)) {
+    VARIANT again;
+    VariantInit(&again);
+    status = VariantCopy(&again, &m_value);
+    if (SUCCEEDED(status)) {
+      VariantClear(&again);
+    } else {
+      Discard();
+    }
+  }
   return status;
+}
+
+void Argument::Discard() noexcept {
+  if (V_ISARRAY(&m_value))
+    SafeArrayDestroy(V_ARRAY(&m_value));
+  else
+    VariantClear(&m_value);
+  VariantInit(&m_value);
 }
 
 Argument::Kind Argument::Classify() const noexcept {

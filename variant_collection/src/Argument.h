@@ -41,10 +41,13 @@ public:
   Argument &operator=(const Argument &) = delete;
 
   /// Replaces the held copy with a copy of what `argument` stands for
-  /// (VariantCopyInd). Answers the copy's status: DISP_E_BADVARTYPE for a
-  /// type that cannot be copied (VT_LPSTR, VT_LPWSTR and other non-Automation
-  /// types), E_INVALIDARG for a malformed reference, E_OUTOFMEMORY; on
-  /// failure VT_EMPTY is held. O(size of the value); never throws.
+  /// (VariantCopyInd), which is always a value that the platform can copy
+  /// and clear again. Answers the copy's status: DISP_E_BADVARTYPE for a
+  /// type that cannot be copied (VT_LPSTR, VT_LPWSTR and other
+  /// non-Automation types, also behind a typed reference such as a
+  /// reference to an array of VT_EMPTY), E_INVALIDARG for a malformed
+  /// reference, E_OUTOFMEMORY; on failure VT_EMPTY is held and nothing is
+  /// left allocated. O(size of the value); never throws.
   HRESULT Read(const VARIANT &argument) noexcept;
 
   /// The class of the held copy. O(1).
@@ -61,6 +64,10 @@ public:
   void MoveTo(VARIANT &target) noexcept;
 
 private:
+  /// Frees the held copy, also one that VariantClear refuses (an array of
+  /// a type it does not know), and holds VT_EMPTY.
+  void Discard() noexcept;
+
   VARIANT m_value;
 };
 

@@ -131,6 +131,12 @@ void TypeInfoHolder::UnloadCallback(void *holder) noexcept {
   self->m_cleanupRegistered = false;
 }
 
+bool TypeInfoHolder::ArgumentsAreWhole(const DISPPARAMS *params) noexcept {
+  return params != nullptr && (params->cArgs == 0 || params->rgvarg != nullptr) &&
+         params->cNamedArgs <= params->cArgs &&
+         (params->cNamedArgs == 0 || params->rgdispidNamedArgs != nullptr);
+}
+
 HRESULT TypeInfoHolder::GetTypeInfo(LCID lcid, ITypeInfo **info) noexcept {
   if (info == nullptr)
     return E_POINTER;
@@ -145,6 +151,9 @@ HRESULT TypeInfoHolder::GetTypeInfo(LCID lcid, ITypeInfo **info) noexcept {
 }
 
 HRESULT TypeInfoHolder::GetIDsOfNames(LPOLESTR *names, UINT count, LCID lcid, DISPID *ids) noexcept {
+  // The platform's lookup reads and writes through both without a check.
+  if (count > 0 && (names == nullptr || ids == nullptr))
+    return E_POINTER;
   HRESULT status = EnsureLoaded(lcid);
   if (FAILED(status))
     return status;
@@ -164,6 +173,8 @@ HRESULT TypeInfoHolder::GetIDsOfNames(LPOLESTR *names, UINT count, LCID lcid, DI
 HRESULT TypeInfoHolder::Invoke(IDispatch *self, DISPID member, LCID lcid, WORD flags,
                                DISPPARAMS *params, VARIANT *result, EXCEPINFO *exception,
                                UINT *argumentError) noexcept {
+  if (!ArgumentsAreWhole(params))
+    return E_INVALIDARG;
   HRESULT status = EnsureLoaded(lcid);
   if (FAILED(status))
     return status;

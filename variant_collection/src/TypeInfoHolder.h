@@ -48,7 +48,9 @@ public:
   /// exactly as declared (case-sensitive) is answered from the name cache in
   /// O(number of members); anything else (another letter case, unknown
   /// names, parameter names) is answered by the type information, whose
-  /// status is returned (DISP_E_UNKNOWNNAME for an unknown name).
+  /// status is returned (DISP_E_UNKNOWNNAME for an unknown name). E_POINTER,
+  /// before anything is loaded, for a null `names` or `ids` with a non-zero
+  /// `count`.
   HRESULT GetIDsOfNames(LPOLESTR *names, UINT count, LCID lcid, DISPID *ids) noexcept;
 
   /// Calls member `member` of `self` (an object implementing the interface)
@@ -56,7 +58,10 @@ public:
   /// exactly DISPATCH_METHOD that the type information answers with
   /// DISP_E_MEMBERNOTFOUND is made again as DISPATCH_METHOD |
   /// DISPATCH_PROPERTYGET, so that a property read as a statement or as a
-  /// method call works.
+  /// method call works. E_INVALIDARG, before anything is loaded or called,
+  /// when `params` is null or promises arguments or argument names that it
+  /// does not carry (a null array with a non-zero count, more names than
+  /// arguments).
   HRESULT Invoke(IDispatch *self, DISPID member, LCID lcid, WORD flags, DISPPARAMS *params,
                  VARIANT *result, EXCEPINFO *exception, UINT *argumentError) noexcept;
 
@@ -75,6 +80,8 @@ private:
     DISPID id;
   };
 
+  /// True when `params` carries every argument and name it counts.
+  static bool ArgumentsAreWhole(const DISPPARAMS *params) noexcept;
   HRESULT EnsureLoaded(LCID lcid) noexcept;
   HRESULT LoadLocked(LCID lcid) noexcept;
   static HRESULT BuildNameCache(ITypeInfo *info, MemberName **names, UINT *count) noexcept;
