@@ -65,33 +65,6 @@ std::pair<DWORD, DWORD> Contents(const std::wstring &key) {
 
 std::wstring FolderOf(const std::wstring &path) { return path.substr(0, path.find_last_of(L'\\') + 1); }
 
-/// One copy of the server module loaded in this process, and its exports.
-class LoadedServer {
-public:
-  explicit LoadedServer(const std::wstring &path) : m_path(path), m_module(LoadLibraryW(path.c_str())) {}
-  ~LoadedServer() {
-    if (m_module != nullptr)
-      FreeLibrary(m_module);
-  }
-  LoadedServer(const LoadedServer &) = delete;
-  LoadedServer &operator=(const LoadedServer &) = delete;
-
-  bool Loaded() const { return m_module != nullptr; }
-  const std::wstring &Path() const { return m_path; }
-  HRESULT Register() const { return Call("DllRegisterServer"); }
-  HRESULT Unregister() const { return Call("DllUnregisterServer"); }
-
-private:
-  HRESULT Call(const char *name) const {
-    using Export = HRESULT(STDAPICALLTYPE *)();
-    auto function = reinterpret_cast<Export>(reinterpret_cast<void *>(GetProcAddress(m_module, name)));
-    return function != nullptr ? function() : E_NOTIMPL;
-  }
-
-  std::wstring m_path;
-  HMODULE m_module;
-};
-
 class RegistrationTest : public ::testing::Test {
 protected:
   void SetUp() override {

@@ -159,14 +159,39 @@ std::wstring ProgramPath() {
   return std::wstring(path, length);
 }
 
-std::wstring ServerPath() {
+std::wstring BesideProgram(const wchar_t *relative) {
   std::wstring path = ProgramPath();
   path.erase(path.find_last_of(L"\\/") + 1);
-  path += VARIANT_COLLECTION_SERVER_FROM_TESTS;
-  // As the loader names the module: without "..".
+  path += relative;
+  // As the loader names a module: without "..".
   wchar_t full[MAX_PATH];
   const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
   return length > 0 && length < MAX_PATH ? std::wstring(full, length) : path;
+}
+
+std::wstring ServerPath() { return BesideProgram(VARIANT_COLLECTION_SERVER_FROM_TESTS); }
+
+LoadedServer::LoadedServer(const std::wstring &path) : m_module(LoadLibraryW(path.c_str())) {
+  if (m_module == nullptr)
+    return;
+  wchar_t name[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(m_module, name, MAX_PATH);
+  m_path.assign(name, length);
+}
+
+LoadedServer::~LoadedServer() {
+  if (m_module != nullptr)
+    FreeLibrary(m_module);
+}
+
+HRESULT LoadedServer::Register() const { return Call("DllRegisterServer"); }
+
+HRESULT LoadedServer::Unregister() const { return Call("DllUnregisterServer"); }
+
+HRESULT LoadedServer::Call(const char *name) const {
+  using Function = HRESULT(STDAPICALLTYPE *)();
+  const Function function = Export<Function>(name);
+  return function != nullptr ? function() : E_NOTIMPL;
 }
 
 HRESULT RegisterTypeLibrary() { return VariantCollection::RegisterTypeLibrary(ServerPath().c_str()); }

@@ -89,8 +89,39 @@ void ClearException(EXCEPINFO &exception);
 /// The full path of this test program, which carries the server's
 /// resources (type library, registry scripts, strings, version).
 std::wstring ProgramPath();
+/// The full path (without "..") of the file at `relative` from this
+/// program's folder.
+std::wstring BesideProgram(const wchar_t *relative);
 /// The full path of the built server module.
 std::wstring ServerPath();
+
+/// A server module loaded into this process (LoadLibrary) until this goes,
+/// and its exports.
+class LoadedServer {
+public:
+  explicit LoadedServer(const std::wstring &path);
+  ~LoadedServer();
+  LoadedServer(const LoadedServer &) = delete;
+  LoadedServer &operator=(const LoadedServer &) = delete;
+
+  bool Loaded() const { return m_module != nullptr; }
+  /// The module's file name, as the module itself reads it.
+  const std::wstring &Path() const { return m_path; }
+  /// The exported function `name` as a `Function`, or null.
+  template <class Function> Function Export(const char *name) const {
+    return reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(m_module, name)));
+  }
+  /// DllRegisterServer's status (E_NOTIMPL when it is not exported).
+  HRESULT Register() const;
+  /// DllUnregisterServer's status (E_NOTIMPL when it is not exported).
+  HRESULT Unregister() const;
+
+private:
+  HRESULT Call(const char *name) const;
+
+  HMODULE m_module;
+  std::wstring m_path;
+};
 
 /// Registers the built server's type library in the test prefix, as the
 /// server's own registration does.

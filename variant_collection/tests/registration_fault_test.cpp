@@ -1,0 +1,370 @@
+//===- registration_fault_test.cpp - Registration when things go wrong ----===//
+//
+// Registers and unregisters the built server (and a build of it without a
+// type library of its own) through its exports into a classes root of this
+// process's own (RegistrySandbox), with parts of the registry missing or
+// read-only, without a type library, and without the registrar. Every
+// failure must be reported as a failing status, unregistration always
+// answers S_OK, and whatever a failed registration left behind is
+// repaired by the next registration that can succeed: it then leaves
+// exactly the registration of a clean system, and unregistration leaves
+// nothing.
+//
+//===----------------------------------------------------------------------===//
+
+#include "Registrar.h"
+
+#include "support/RegistrySandbox.h"
+#include "support/ServerTest.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace ServerTest;
+
+namespace {
+
+const wchar_t kClassId[] = L"{873026A8-3AB3-11D5-A6D4-000000000000}";
+const wchar_t kLibraryId[] = L"{F9572224-7601-4C69-A80E-6468A2841FCB}";
+
+std::wstring Lower(std::wstring text) {
+  for (wchar_t &c : text)
+    c = static_cast<wchar_t>(std::towlower(c));
+  return text;
+}
+
+/// The lines that the class's registry script writes (as
+/// RegistrySandbox::Contents reads them), for the module at `module`.
+std::vector<std::wstring> ClassLines(const std::wstring &module) {
+  const std::wstring key = L"clsid\\" + Lower(kClassId);
+  std::vector<std::wstring> lines = {
+      L"clsid",
+      key,
+      key + L"|=XCollection Class",
+      key + L"\\inprocserver32",
+      key + L"\\inprocserver32|=" + module,
+      key + L"\\progid",
+      key + L"\\progid|=Collection.XCollection.1",
+      key + L"\\programmable",
+      key + L"\\typelib",
+      key + L"\\typelib|=" + kLibraryId,
+      key + L"\\versionindependentprogid",
+      key + L"\\versionindependentprogid|=Collection.XCollection",
+      L"collection.xcollection",
+      L"collection.xcollection|=XCollection Class",
+      L"collection.xcollection\\clsid",
+      std::wstring(L"collection.xcollection\\clsid|=") + kClassId,
+      L"collection.xcollection\\curver",
+      L"collection.xcollection\\curver|=Collection.XCollection.1",
+      L"collection.xcollection.1",
+      L"collection.xcollection.1|=XCollection Class",
+      L"collection.xcollection.1\\clsid",
+      std::wstring(L"collection.xcollection.1\\clsid|=") + kClassId,
+  };
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+/// The lines of `contents` that belong to the class and its ProgIDs.
+std::vector<std::wstring> ClassPart(const std::vector<std::wstring> &contents) {
+  std::vector<std::wstring> lines;
+  for (const std::wstring &line : contents)
+    if (line.rfind(L"clsid", 0) == 0 || line.rfind(L"collection.", 0) == 0)
+      lines.push_back(line);
+  return lines;
+}
+
+bool Contains(const std::vector<std::wstring> &contents, const std::wstring &line) {
+  return std::find(contents.begin(), contents.end(), line) != contents.end();
+}
+
+std::string Narrow(const std::wstring &text) { return std::string(text.begin(), text.end()); }
+
+/// Expects exactly the class's registration for `module`, and the type
+/// library's registration from `library` (its help directory the folder
+/// of `library`).
+void ExpectRegistered(const RegistrySandbox &sandbox, const std::wstring &module, const std::wstring &library) {
+  const std::vector<std::wstring> contents = sandbox.Contents();
+  EXPECT_EQ(ClassLines(module), ClassPart(contents));
+  const std::wstring version = L"typelib\\" + Lower(kLibraryId) + L"\\1.0";
+  for (const std::wstring &line :
+       {version + L"|=Pellucor Collection Library", version + L"\\409\\win32|=" + library,
+        version + L"\\helpdir|=" + library.substr(0, library.find_last_of(L'\\') + 1),
+        std::wstring(L"interface\\{873026a7-3ab3-11d5-a6d4-000000000000}\\typelib|=") + kLibraryId,
+        std::wstring(L"interface\\{9b94f8c8-9829-482d-ae88-95d880ae0e7d}\\typelib|=") + kLibraryId})
+    EXPECT_TRUE(Contains(contents, line)) << Narrow(line);
+}
+
+/// Expects nothing but the roots that registration may create and never
+/// removes.
+void ExpectNothingLeft(const RegistrySandbox &sandbox) {
+  for (const std::wstring &line : sandbox.Contents())
+    EXPECT_TRUE(line == L"clsid" || line == L"interface" || line == L"typelib") << Narrow(line);
+}
+
+void ExpectNoTypeLibrary(const RegistrySandbox &sandbox) {
+  for (const std::wstring &line : sandbox.Contents())
+    EXPECT_TRUE(line.rfind(L"typelib\\", 0) != 0 && line.rfind(L"interface\\", 0) != 0) << Narrow(line);
+}
+
+std::wstring Hex(HRESULT status) {
+  wchar_t text[16];
+  std::swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(status));
+  return text;
+}
+
+class RegistrationFaults : public ::testing::Test {
+protected:
+  void SetUp() override {
+    m_server = std::make_unique<LoadedServer>(ServerPath());
+    ASSERT_TRUE(m_server->Loaded());
+  }
+  void TearDown() override { m_sandbox.reset(); }
+
+  /// Replaces the sandbox with a fresh, empty classes root. A test stops
+  /// here when it cannot have one, so that it never changes the machine's
+  /// registration.
+  void FreshSandbox() {
+    m_sandbox.reset(); // one at a time
+    m_sandbox = std::make_unique<RegistrySandbox>();
+    ASSERT_TRUE(m_sandbox->Ready());
+  }
+
+  /// Every key that registration writes into an empty classes root.
+  void RegisteredKeys(std::vector<std::wstring> &keys) {
+    ASSERT_NO_FATAL_FAILURE(FreshSandbox());
+    ASSERT_EQ(S_OK, m_server->Register());
+    keys = m_sandbox->Keys();
+  }
+
+  /// Registers and expects a clean registration, then unregisters and
+  /// expects nothing left.
+  void ExpectRepairedAndRemoved() {
+    ASSERT_EQ(S_OK, m_server->Register());
+    ExpectRegistered(*m_sandbox, m_server->Path(), m_server->Path());
+    EXPECT_EQ(S_OK, m_server->Unregister());
+    ExpectNothingLeft(*m_sandbox);
+  }
+
+  std::unique_ptr<LoadedServer> m_server;
+  std::unique_ptr<RegistrySandbox> m_sandbox;
+};
+
+// A system that has never seen a class or a type library: the roots are
+// created as well, and unregistration leaves only them.
+TEST_F(RegistrationFaults, RegistersIntoAnEmptyClassesRoot) {
+  ASSERT_NO_FATAL_FAILURE(FreshSandbox());
+  EXPECT_TRUE(m_sandbox->Contents().empty());
+  EXPECT_EQ(S_OK, m_server->Unregister()); // nothing to remove
+  EXPECT_TRUE(m_sandbox->Contents().empty());
+  ASSERT_EQ(S_OK, m_server->Register());
+  ExpectRegistered(*m_sandbox, m_server->Path(), m_server->Path());
+  const std::vector<std::wstring> once = m_sandbox->Contents();
+  ASSERT_EQ(S_OK, m_server->Register());
+  EXPECT_EQ(once, m_sandbox->Contents()); // registering again changes nothing
+  EXPECT_EQ(S_OK, m_server->Unregister());
+  ExpectNothingLeft(*m_sandbox);
+}
+
+// Someone deleted one key of the registration: unregistering still
+// answers S_OK and removes the class entirely; registering again repairs
+// everything. (Without its type library's key the platform cannot find
+// the interfaces that library registered: they stay until the next
+// registration, whose unregistration removes them.)
+TEST_F(RegistrationFaults, AMissingKeyIsSkippedAndRepaired) {
+  std::vector<std::wstring> keys;
+  ASSERT_NO_FATAL_FAILURE(RegisteredKeys(keys));
+  ASSERT_GT(keys.size(), 20u);
+  long leftInterfaces = 0;
+  for (const std::wstring &key : keys) {
+    SCOPED_TRACE(Narrow(key));
+    ASSERT_NO_FATAL_FAILURE(FreshSandbox());
+    ASSERT_EQ(S_OK, m_server->Register());
+    ASSERT_TRUE(m_sandbox->Delete(key));
+    EXPECT_EQ(S_OK, m_server->Unregister());
+    EXPECT_TRUE(ClassPart(m_sandbox->Contents()).size() <= 1) << "the class is still registered";
+    bool left = false;
+    for (const std::wstring &line : m_sandbox->Contents())
+      left = left || line.rfind(L"interface\\", 0) == 0;
+    leftInterfaces += left;
+    ExpectRepairedAndRemoved();
+
+    ASSERT_EQ(S_OK, m_server->Register());
+    ASSERT_TRUE(m_sandbox->Delete(key));
+    ExpectRepairedAndRemoved();
+  }
+  std::cout << "missing keys: " << keys.size() << " keys deleted in turn; " << leftInterfaces
+            << " of them left the interface keys until the next registration\n";
+}
+
+// A key of the registration (or a root it goes under, or the classes root
+// itself) that nobody may write to: registration answers a failing status
+// or, when it did not need to write there, succeeds completely;
+// unregistration answers S_OK; once the key is writable again,
+// registration repairs whatever was left half done.
+TEST_F(RegistrationFaults, AReadOnlyKeyFailsCleanlyAndIsRepairedLater) {
+  std::vector<std::wstring> keys;
+  ASSERT_NO_FATAL_FAILURE(RegisteredKeys(keys));
+  keys.insert(keys.begin(), L""); // the classes root itself
+  std::map<std::wstring, std::vector<std::wstring>> outcomes;
+  for (const std::wstring &key : keys) {
+    SCOPED_TRACE(Narrow(key));
+    ASSERT_NO_FATAL_FAILURE(FreshSandbox());
+    ASSERT_TRUE(m_sandbox->MakeReadOnly(key));
+    // (The platform's RegisterTypeLib may answer S_OK without having
+    // written everything; the repair below checks its part too.)
+    const HRESULT registered = m_server->Register();
+    if (registered == S_OK)
+      EXPECT_EQ(ClassLines(m_server->Path()), ClassPart(m_sandbox->Contents()));
+    else
+      EXPECT_TRUE(FAILED(registered)) << std::hex << registered;
+    EXPECT_EQ(S_OK, m_server->Unregister());
+    outcomes[registered == S_OK ? L"registered anyway" : L"failed with " + Hex(registered)].push_back(
+        key.empty() ? L"(root)" : key);
+
+    ASSERT_TRUE(m_sandbox->MakeWritable(key));
+    ExpectRepairedAndRemoved();
+  }
+  std::cout << "read-only keys: " << keys.size() << " tried\n";
+  for (const auto &outcome : outcomes) {
+    std::cout << "  " << Narrow(outcome.first) << ": " << outcome.second.size() << " (";
+    for (std::size_t i = 0; i < outcome.second.size() && i < 3; ++i)
+      std::cout << (i ? ", " : "") << Narrow(outcome.second[i]);
+    std::cout << (outcome.second.size() > 3 ? ", ...)\n" : ")\n");
+  }
+  EXPECT_GT(outcomes.size(), 1u) << "no read-only key made registration fail";
+}
+
+// A registration that an older copy of the server left elsewhere, with
+// entries that the current one does not write: registering replaces the
+// class's registration wholesale.
+TEST_F(RegistrationFaults, RegistrationReplacesAStaleOne) {
+  ASSERT_NO_FATAL_FAILURE(FreshSandbox());
+  ASSERT_EQ(S_OK, m_server->Register());
+  HKEY key = nullptr;
+  const std::wstring classKey = std::wstring(L"CLSID\\") + kClassId;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (classKey + L"\\InprocServer32").c_str(), 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  const wchar_t stale[] = L"C:\\old\\Collection.dll";
+  const wchar_t model[] = L"Apartment";
+  RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(stale), sizeof stale);
+  RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE *>(model), sizeof model);
+  RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (classKey + L"\\LocalServer32").c_str(), 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegCloseKey(key);
+
+  ExpectRepairedAndRemoved();
+}
+
+/// The folder of a scratch copy of the server built without a type library
+/// of its own, emptied first.
+std::wstring ScratchFolder() {
+  const std::wstring folder = BesideProgram(L"without type library\\");
+  CreateDirectoryW(folder.c_str(), nullptr);
+  for (const wchar_t *file : {L"Collection.dll", L"Collection.tlb"})
+    DeleteFileW((folder + file).c_str());
+  return folder;
+}
+
+bool WriteFileBytes(const std::wstring &path, const char *bytes, DWORD size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  DWORD written = 0;
+  const bool done = WriteFile(file, bytes, size, &written, nullptr) && written == size;
+  CloseHandle(file);
+  return done;
+}
+
+/// The status of loading a type library from `path`, as registration
+/// loads it.
+HRESULT LoadStatus(const std::wstring &path) {
+  ComPtr<ITypeLib> library;
+  return LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+}
+
+// A server without a type library of its own and none beside it:
+// registration writes the class, then answers the status of loading the
+// type library; unregistration removes the class and leaves alone the
+// type library that another module registered. With the .tlb file beside
+// it, the same module registers completely, from that file.
+TEST_F(RegistrationFaults, WithoutTypeLibraryTheLoadStatusIsAnsweredAndTheFileBesideRepairs) {
+  const std::wstring folder = ScratchFolder();
+  ASSERT_TRUE(CopyFileW(BesideProgram(VARIANT_COLLECTION_SERVER_WITHOUT_TYPE_LIBRARY_FROM_TESTS).c_str(),
+                        (folder + L"Collection.dll").c_str(), FALSE));
+  const std::wstring library = folder + L"Collection.tlb";
+  {
+    LoadedServer copy(folder + L"Collection.dll");
+    ASSERT_TRUE(copy.Loaded());
+    ASSERT_NO_FATAL_FAILURE(FreshSandbox());
+    const RegistrySandbox &sandbox = *m_sandbox;
+
+    // Alone: nothing to register the type library from.
+    const HRESULT missing = LoadStatus(library);
+    ASSERT_TRUE(FAILED(missing));
+    EXPECT_EQ(missing, copy.Register());
+    EXPECT_EQ(ClassLines(copy.Path()), ClassPart(sandbox.Contents()));
+    ExpectNoTypeLibrary(sandbox);
+    EXPECT_EQ(S_OK, copy.Unregister());
+    ExpectNothingLeft(sandbox);
+
+    // Another module's type library registration stays.
+    ASSERT_EQ(S_OK, m_server->Register());
+    EXPECT_EQ(missing, copy.Register());
+    EXPECT_EQ(S_OK, copy.Unregister());
+    ASSERT_EQ(S_OK, m_server->Register());
+    ExpectRegistered(sandbox, m_server->Path(), m_server->Path());
+    ASSERT_EQ(S_OK, m_server->Unregister());
+
+    // A file beside it that is no type library.
+    const char garbage[] = "not a type library";
+    ASSERT_TRUE(WriteFileBytes(library, garbage, sizeof garbage));
+    const HRESULT unreadable = LoadStatus(library);
+    ASSERT_TRUE(FAILED(unreadable));
+    EXPECT_EQ(unreadable, copy.Register());
+    ExpectNoTypeLibrary(sandbox);
+    EXPECT_EQ(S_OK, copy.Unregister());
+    ExpectNothingLeft(sandbox);
+
+    // The real one beside it.
+    ASSERT_TRUE(CopyFileW(BesideProgram(VARIANT_COLLECTION_TYPE_LIBRARY_FROM_TESTS).c_str(), library.c_str(), FALSE));
+    ASSERT_EQ(S_OK, copy.Register());
+    ExpectRegistered(sandbox, copy.Path(), library);
+    EXPECT_EQ(S_OK, copy.Unregister());
+    ExpectNothingLeft(sandbox);
+  }
+  ScratchFolder();
+}
+
+// Run by the test named ..._without_registrar, in a process whose platform
+// cannot load the registrar component: registration answers the status of
+// creating it and writes nothing, not even the type library; unregistration
+// answers S_OK and still removes the type library's registration.
+TEST_F(RegistrationFaults, WithoutRegistrarNothingIsWritten) {
+  ComPtr<IUnknown> registrar;
+  const HRESULT created = CoCreateInstance(VariantCollection::CLSID_Registrar, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_IUnknown, reinterpret_cast<void **>(registrar.GetAddressOf()));
+  if (SUCCEEDED(created))
+    GTEST_SKIP() << "the registrar is available here";
+  std::cout << "without registrar: creating it answers " << Narrow(Hex(created)) << "\n";
+
+  ASSERT_NO_FATAL_FAILURE(FreshSandbox());
+  const RegistrySandbox &sandbox = *m_sandbox;
+  EXPECT_EQ(created, m_server->Register());
+  EXPECT_TRUE(sandbox.Contents().empty());
+
+  ASSERT_EQ(S_OK, RegisterTypeLibrary());
+  EXPECT_EQ(S_OK, m_server->Unregister());
+  ExpectNothingLeft(sandbox);
+}
+
+} // namespace

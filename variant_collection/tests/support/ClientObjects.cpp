@@ -1,0 +1,184 @@
+//===- ClientObjects.cpp - Objects a client hands to the server -----------===//
+
+#include "ClientObjects.h"
+
+#include <windows.h>
+
+namespace ServerTest {
+
+namespace {
+long g_liveObjects = 0;
+long g_liveRecordInfos = 0;
+long g_liveRecords = 0;
+} // namespace
+
+ClientObject *ClientObject::Create(long id) {
+  ++g_liveObjects;
+  return new ClientObject(id);
+}
+
+long ClientObject::Live() noexcept { return g_liveObjects; }
+
+HRESULT STDMETHODCALLTYPE ClientObject::QueryInterface(REFIID iid, void **object) {
+  if (object == nullptr)
+    return E_POINTER;
+  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch)) {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  *object = static_cast<IDispatch *>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE ClientObject::AddRef() { return ++m_references; }
+
+ULONG STDMETHODCALLTYPE ClientObject::Release() {
+  const ULONG references = --m_references;
+  if (references == 0) {
+    --g_liveObjects;
+    delete this;
+  }
+  return references;
+}
+
+HRESULT STDMETHODCALLTYPE ClientObject::GetTypeInfoCount(UINT *count) {
+  if (count == nullptr)
+    return E_POINTER;
+  *count = 0;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE ClientObject::GetTypeInfo(UINT, LCID, ITypeInfo **info) {
+  if (info != nullptr)
+    *info = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE ClientObject::GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE ClientObject::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS *, VARIANT *, EXCEPINFO *,
+                                               UINT *) {
+  return E_NOTIMPL;
+}
+
+ClientRecordInfo *ClientRecordInfo::Create() {
+  ++g_liveRecordInfos;
+  return new ClientRecordInfo();
+}
+
+long ClientRecordInfo::Live() noexcept { return g_liveRecordInfos; }
+
+long ClientRecordInfo::LiveRecords() noexcept { return g_liveRecords; }
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::QueryInterface(REFIID iid, void **object) {
+  if (object == nullptr)
+    return E_POINTER;
+  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IRecordInfo)) {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  *object = static_cast<IRecordInfo *>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE ClientRecordInfo::AddRef() { return ++m_references; }
+
+ULONG STDMETHODCALLTYPE ClientRecordInfo::Release() {
+  const ULONG references = --m_references;
+  if (references == 0) {
+    --g_liveRecordInfos;
+    delete this;
+  }
+  return references;
+}
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::RecordInit(PVOID record) {
+  if (record == nullptr)
+    return E_INVALIDARG;
+  ++g_liveRecords;
+  static_cast<Record *>(record)->number = 0;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::RecordClear(PVOID record) {
+  if (record == nullptr)
+    return E_INVALIDARG;
+  --g_liveRecords;
+  static_cast<Record *>(record)->number = 0;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::RecordCopy(PVOID from, PVOID to) {
+  if (from == nullptr || to == nullptr)
+    return E_INVALIDARG;
+  ++g_liveRecords;
+  *static_cast<Record *>(to) = *static_cast<const Record *>(from);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::GetGuid(GUID *guid) {
+  if (guid == nullptr)
+    return E_POINTER;
+  *guid = GUID_NULL;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::GetName(BSTR *name) {
+  if (name == nullptr)
+    return E_POINTER;
+  *name = SysAllocString(L"ClientRecord");
+  return *name != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::GetSize(ULONG *size) {
+  if (size == nullptr)
+    return E_POINTER;
+  *size = sizeof(Record);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::GetTypeInfo(ITypeInfo **info) {
+  if (info != nullptr)
+    *info = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::GetField(PVOID, LPCOLESTR, VARIANT *) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::GetFieldNoCopy(PVOID, LPCOLESTR, VARIANT *, PVOID *) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::PutField(ULONG, PVOID, LPCOLESTR, VARIANT *) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::PutFieldNoCopy(ULONG, PVOID, LPCOLESTR, VARIANT *) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::GetFieldNames(ULONG *, BSTR *) { return E_NOTIMPL; }
+
+BOOL STDMETHODCALLTYPE ClientRecordInfo::IsMatchingType(IRecordInfo *other) { return other == this; }
+
+PVOID STDMETHODCALLTYPE ClientRecordInfo::RecordCreate() {
+  void *record = CoTaskMemAlloc(sizeof(Record));
+  if (record != nullptr)
+    RecordInit(record);
+  return record;
+}
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::RecordCreateCopy(PVOID from, PVOID *to) {
+  if (to == nullptr)
+    return E_POINTER;
+  *to = CoTaskMemAlloc(sizeof(Record));
+  if (*to == nullptr)
+    return E_OUTOFMEMORY;
+  return RecordCopy(from, *to);
+}
+
+HRESULT STDMETHODCALLTYPE ClientRecordInfo::RecordDestroy(PVOID record) {
+  if (record == nullptr)
+    return S_OK;
+  HRESULT status = RecordClear(record);
+  CoTaskMemFree(record);
+  return status;
+}
+
+} // namespace ServerTest
