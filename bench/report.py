@@ -14,8 +14,9 @@ suite files:
 
   gbench  from Google Benchmark's JSON output, for benchmarks named
           "<table>/<case>/<library>/<n>" that carry the counter "ops"
-          (operations per iteration; the figure is time per operation) or the
-          memory counters listed in MEMORY_COUNTERS;
+          (operations per iteration; the figure is CPU time per operation) or the
+          memory counters listed in MEMORY_COUNTERS; the figure of a name is
+          the median of its runs in all the files given;
   lines   from lines of text, one per figure, for runners that are not
           Google Benchmark (a script under Wine, say):
 
@@ -78,28 +79,29 @@ def write_json(path, document):
 
 # --- Converters ---------------------------------------------------------------
 
-def gbench_records(document):
-    """Records of one Google Benchmark JSON document. With repetitions, the
-    median is taken; without, the mean of the runs of a name."""
+def median(values):
+    ordered = sorted(values)
+    middle = len(ordered) // 2
+    return ordered[middle] if len(ordered) % 2 else (ordered[middle - 1] + ordered[middle]) / 2
+
+
+def gbench_records(documents):
+    """Records of Google Benchmark JSON documents: the median of every run of
+    a name in any of them (a "median" aggregate counts as one run)."""
     runs = OrderedDict()
-    for bench in document.get("benchmarks", []):
-        name = bench.get("run_name", bench["name"])
-        aggregate = bench.get("aggregate_name")
-        if aggregate is not None and aggregate != "median":
-            continue
-        entry = runs.setdefault(name, {"median": None, "runs": []})
-        if aggregate == "median":
-            entry["median"] = bench
-        else:
-            entry["runs"].append(bench)
+    for document in documents:
+        for bench in document.get("benchmarks", []):
+            aggregate = bench.get("aggregate_name")
+            if aggregate is not None and aggregate != "median":
+                continue
+            runs.setdefault(bench.get("run_name", bench["name"]), []).append(bench)
 
     records = []
-    for name, entry in runs.items():
+    for name, chosen in runs.items():
         parts = name.split("/")
         if len(parts) < 4 or not parts[3].isdigit():
             raise SystemExit("report: benchmark %r is not named <table>/<case>/<library>/<n>" % name)
         table, case, library, n = parts[0], parts[1], parts[2], int(parts[3])
-        chosen = [entry["median"]] if entry["median"] is not None else entry["runs"]
         failed = [b for b in chosen if b.get("error_occurred")]
         base = {"table": table, "library": library, "n": n}
         if failed:
@@ -108,11 +110,10 @@ def gbench_records(document):
             continue
         if "ops" in chosen[0]:
             ns = [b["cpu_time"] * NANOSECONDS[b.get("time_unit", "ns")] / b["ops"] for b in chosen]
-            records.append(dict(base, case=case, unit=TIME_UNIT, value=sum(ns) / len(ns)))
+            records.append(dict(base, case=case, unit=TIME_UNIT, value=median(ns), runs=len(ns)))
         for counter, (label, unit) in MEMORY_COUNTERS.items():
             if counter in chosen[0]:
-                figures = [b[counter] for b in chosen]
-                records.append(dict(base, case=label, unit=unit, value=sum(figures) / len(figures)))
+                records.append(dict(base, case=label, unit=unit, value=median(b[counter] for b in chosen)))
     return records
 
 
@@ -319,11 +320,11 @@ def main():
     args = parser.parse_args()
 
     if args.command == "gbench":
-        records = []
+        documents = []
         for path in args.inputs:
             with open(path) as f:
-                records += gbench_records(json.load(f))
-        convert(args, records)
+                documents.append(json.load(f))
+        convert(args, gbench_records(documents))
     elif args.command == "lines":
         records = []
         if args.inputs:

@@ -108,41 +108,33 @@ void *Aligned(std::size_t alignment, std::size_t size) {
   return Counted(__libc_memalign(alignment, size + alignment), alignment, size);
 }
 
-void *NewBlock(std::size_t size) {
-  void *block = std::malloc(size != 0 ? size : 1);
+// Counts `block` (null allowed) in `counter` and hands it on.
+void *Taken(Counter &counter, void *block) {
   if (block != nullptr)
-    s_operatorNew.Add(malloc_usable_size(block));
+    counter.Add(malloc_usable_size(block));
   return block;
 }
 
-void *NewAlignedBlock(std::size_t size, std::align_val_t alignment) {
-  void *block = Aligned(static_cast<std::size_t>(alignment), size != 0 ? size : 1);
-  if (block != nullptr)
-    s_operatorNew.Add(malloc_usable_size(block));
-  return block;
-}
-
-void DeleteBlock(void *block) noexcept {
+// Takes `block` (null allowed) out of `counter` and frees it.
+void GivenBack(Counter &counter, void *block) {
   if (block == nullptr)
     return;
-  s_operatorNew.Remove(malloc_usable_size(block));
+  counter.Remove(malloc_usable_size(block));
   std::free(block);
 }
 
+void *NewBlock(std::size_t size) { return Taken(s_operatorNew, std::malloc(size != 0 ? size : 1)); }
+
+void *NewAlignedBlock(std::size_t size, std::align_val_t alignment) {
+  return Taken(s_operatorNew, Aligned(static_cast<std::size_t>(alignment), size != 0 ? size : 1));
+}
+
+void DeleteBlock(void *block) noexcept { GivenBack(s_operatorNew, block); }
+
 class CountingNativeAllocator final : public NativeAllocator {
 public:
-  void *Allocate(std::size_t size) override {
-    void *block = std::malloc(size != 0 ? size : 1);
-    if (block != nullptr)
-      s_native.Add(malloc_usable_size(block));
-    return block;
-  }
-  void Free(void *block) override {
-    if (block == nullptr)
-      return;
-    s_native.Remove(malloc_usable_size(block));
-    std::free(block);
-  }
+  void *Allocate(std::size_t size) override { return Taken(s_native, std::malloc(size != 0 ? size : 1)); }
+  void Free(void *block) override { GivenBack(s_native, block); }
 };
 
 Counter &CounterOf(Source source) {

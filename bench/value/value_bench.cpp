@@ -87,28 +87,26 @@ template <typename L> void Insert(benchmark::State &state, std::size_t n) {
   SetOps(state, n);
 }
 
-template <typename L> void Lookup(benchmark::State &state, std::size_t n) {
-  const FlatWorkload &workload = Flat(n);
+// Looks every one of `keys` up, which all are in the dictionary or all are
+// not (`present`).
+template <typename L>
+void LookUpEach(benchmark::State &state, std::size_t n, const std::vector<std::string> &keys, bool present) {
   const typename L::Dict &dict = FlatDict<L>(n);
-  for (const std::string &key : workload.lookupKeys)
-    if (L::Find(dict, key) == nullptr)
-      return state.SkipWithError("a key was not found");
+  for (const std::string &key : keys)
+    if ((L::Find(dict, key) != nullptr) != present)
+      return state.SkipWithError(present ? "a key was not found" : "a missing key was found");
   for (auto _ : state)
-    for (const std::string &key : workload.lookupKeys)
+    for (const std::string &key : keys)
       benchmark::DoNotOptimize(L::Find(dict, key));
-  SetOps(state, n);
+  SetOps(state, keys.size());
+}
+
+template <typename L> void Lookup(benchmark::State &state, std::size_t n) {
+  LookUpEach<L>(state, n, Flat(n).lookupKeys, true);
 }
 
 template <typename L> void LookupMissing(benchmark::State &state, std::size_t n) {
-  const FlatWorkload &workload = Flat(n);
-  const typename L::Dict &dict = FlatDict<L>(n);
-  for (const std::string &key : workload.missingKeys)
-    if (L::Find(dict, key) != nullptr)
-      return state.SkipWithError("a missing key was found");
-  for (auto _ : state)
-    for (const std::string &key : workload.missingKeys)
-      benchmark::DoNotOptimize(L::Find(dict, key));
-  SetOps(state, n);
+  LookUpEach<L>(state, n, Flat(n).missingKeys, false);
 }
 
 template <typename L> void KeyPath(benchmark::State &state, std::size_t n) {
