@@ -63,27 +63,4 @@ TEST(BasicDataTest, EqualityNeedsTheSameLengthAndBytes) {
   EXPECT_TRUE(Bytes(kSample, 0) == Bytes());
 }
 
-TEST(BasicDataTest, ExhaustedAllocatorRaisesAndLeavesNothingBehind) {
-  CountingAllocator allocator;
-  Bytes original(kSample, 5);
-  allocator.FailFrom(1);
-  EXPECT_THROW(Bytes(kSample, 5), std::bad_alloc);
-  EXPECT_THROW(Bytes copy(original), std::bad_alloc);
-  Bytes target(nullptr, 0);
-  EXPECT_THROW(target = original, std::bad_alloc);
-  EXPECT_EQ(target.size(), 0u);
-  allocator.Heal();
-  EXPECT_EQ(allocator.LiveBlocks(), 1u);
-  EXPECT_TRUE(original == Bytes(kSample, 5));
-}
-
-TEST(BasicDataTest, AFailedAssignmentKeepsTheFormerContent) {
-  CountingAllocator allocator;
-  Bytes target(kSample, 3);
-  Bytes source(kSample, 5);
-  allocator.FailNth(1);
-  EXPECT_THROW(target = source, std::bad_alloc);
-  EXPECT_TRUE(target == Bytes(kSample, 3));
-}
-
 } // namespace

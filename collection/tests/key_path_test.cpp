@@ -28,103 +28,76 @@ protected:
   ~Witness() override = default;
 };
 
-struct KeyPathTest : ::testing::Test {
-  Runtime::Ref<Dictionary> root = Make<Dictionary>();
-  Runtime::Ref<const Value> one = MakeValue(1);
-  Runtime::Ref<const Value> two = MakeValue(2);
-
-  // root[key] = a new dictionary, returned for filling.
-  Runtime::Ref<Dictionary> Child(Dictionary &parent, const std::string &key) {
-    auto child = Make<Dictionary>();
-    parent.SetValueForKey(key, *child);
-    return child;
-  }
-};
-
-TEST_F(KeyPathTest, APathWithoutADotIsOneKey) {
-  root->SetValueForKey("width", *one);
-  EXPECT_EQ(&root->GetValueForKeyPath("width"), one.Get());
-  EXPECT_EQ(&root->GetValueForKeyPath("height"), &Value::Null());
-  // The empty path is the empty key.
-  EXPECT_EQ(&root->GetValueForKeyPath(""), &Value::Null());
-  root->SetValueForKey("", *two);
-  EXPECT_EQ(&root->GetValueForKeyPath(""), two.Get());
+// root[key] = a new dictionary, returned for filling.
+Runtime::Ref<Dictionary> Child(Dictionary &parent, const std::string &key) {
+  auto child = Make<Dictionary>();
+  parent.SetValueForKey(key, *child);
+  return child;
 }
 
-TEST_F(KeyPathTest, EachComponentLooksIntoTheValueBefore) {
-  auto a = Child(*root, "a");
-  a->SetValueForKey("b", *one);
-  auto deep = Child(*Child(*Child(*root, "x"), "y"), "z");
-  deep->SetValueForKey("leaf", *two);
-  EXPECT_EQ(&root->GetValueForKeyPath("a.b"), one.Get());
-  EXPECT_EQ(&root->GetValueForKeyPath("x.y.z.leaf"), two.Get());
-  EXPECT_EQ(&root->GetValueForKeyPath("x.y.z"), deep.Get());
-  EXPECT_EQ(&root->GetValueForKeyPath("a.missing"), &Value::Null());
-  // 1 is a number: it has no entries.
-  EXPECT_EQ(&root->GetValueForKeyPath("a.b.c"), &Value::Null());
-}
-
-TEST_F(KeyPathTest, LongComponentsAreFound) {
+TEST(KeyPathTest, EachComponentLooksIntoTheValueBefore) {
+  const Runtime::Ref<const Value> n[] = {MakeValue(0), MakeValue(1), MakeValue(2), MakeValue(3),
+                                         MakeValue(4), MakeValue(5), MakeValue(6)};
   const std::string outer(40, 'o');
   const std::string inner(300, 'i');
-  Child(*root, outer)->SetValueForKey(inner, *one);
-  EXPECT_EQ(&root->GetValueForKeyPath(outer + "." + inner), one.Get());
-  EXPECT_EQ(&root->GetValueForKeyPath(outer + "." + inner + "x"), &Value::Null());
-}
-
-TEST_F(KeyPathTest, ScalarsAndArraysHaveNoEntries) {
-  auto list = Make<Array>();
-  list->AddValue(*one);
-  root->SetValueForKey("list", *list);
-  root->SetValueForKey("number", *one);
-  root->SetValueForKey("text", *MakeValue("b"));
-  EXPECT_EQ(&root->GetValueForKeyPath("list.0"), &Value::Null());
-  EXPECT_EQ(&root->GetValueForKeyPath("number.b"), &Value::Null());
-  EXPECT_EQ(&root->GetValueForKeyPath("text.b"), &Value::Null());
-  EXPECT_EQ(&root->GetValueForKeyPath("number.b.c"), &Value::Null());
-}
-
-TEST_F(KeyPathTest, EmptyComponentsAreTheEmptyKey) {
+  // {width: 0, "a.b": 1, a: {b: 2, "": {b: 3}}, "": {a: 4}, x: {y: {z: {leaf: 5}}},
+  //  b: 6, list: [0], text: "b", nothing: null, outer: {inner: 6}}
+  auto root = Make<Dictionary>();
+  root->SetValueForKey("width", *n[0]);
+  root->SetValueForKey("a.b", *n[1]);
   auto a = Child(*root, "a");
-  a->SetValueForKey("", *one);
-  EXPECT_EQ(&root->GetValueForKeyPath("a."), one.Get());
-  // a..b: a, then its empty key, then b.
+  a->SetValueForKey("b", *n[2]);
   auto unnamed = Child(*a, "");
-  unnamed->SetValueForKey("b", *two);
-  EXPECT_EQ(&root->GetValueForKeyPath("a..b"), two.Get());
-  EXPECT_EQ(&root->GetValueForKeyPath("a."), unnamed.Get());
-  // A leading dot reads this dictionary's empty key first.
-  Child(*root, "")->SetValueForKey("a", *one);
-  EXPECT_EQ(&root->GetValueForKeyPath(".a"), one.Get());
-  EXPECT_EQ(&root->GetValueForKeyPath(".b"), &Value::Null());
+  unnamed->SetValueForKey("b", *n[3]);
+  auto rootUnnamed = Child(*root, "");
+  rootUnnamed->SetValueForKey("a", *n[4]);
+  auto z = Child(*Child(*Child(*root, "x"), "y"), "z");
+  z->SetValueForKey("leaf", *n[5]);
+  root->SetValueForKey("b", *n[6]);
+  auto list = Make<Array>();
+  list->AddValue(*n[0]);
+  root->SetValueForKey("list", *list);
+  root->SetValueForKey("text", *MakeValue("b"));
+  root->SetValueForKey("nothing", Value::Null());
+  Child(*root, outer)->SetValueForKey(inner, *n[6]);
+
+  const Value *null = &Value::Null();
+  const struct {
+    std::string path;
+    const Value *expected;
+  } paths[] = {
+      {"width", n[0].Get()},
+      {"height", null},
+      {"", rootUnnamed.Get()}, // the empty path is the empty key
+      {"a.b", n[2].Get()},     // a path, never the key "a.b"
+      {"x.y.z.leaf", n[5].Get()},
+      {"x.y.z", z.Get()},
+      {"a.missing", null},
+      {"a.b.c", null}, // scalars and arrays have no entries
+      {"list.0", null},
+      {"text.b", null},
+      // Empty components are the empty key.
+      {"a.", unnamed.Get()},
+      {"a..b", n[3].Get()},
+      {".a", n[4].Get()},
+      {".b", null},
+      // The walk ends at the first missing step: were it skipped, these
+      // would read b of the root itself.
+      {"missing.b", null},
+      {"nothing.b", null},
+      {"nothing..b", null},
+      {outer + "." + inner, n[6].Get()},
+      {outer + "." + inner + "x", null},
+  };
+  for (const auto &path : paths) {
+    SCOPED_TRACE(path.path.substr(0, 40));
+    EXPECT_EQ(&root->GetValueForKeyPath(path.path), path.expected);
+  }
+  EXPECT_EQ(&(*root)["a.b"], n[1].Get());
 }
 
-TEST_F(KeyPathTest, AKeyHoldingADotIsReachedOnlyWhole) {
-  root->SetValueForKey("a.b", *one);
-  Child(*root, "a")->SetValueForKey("b", *two);
-  EXPECT_EQ(&root->GetValueForKeyPath("a.b"), two.Get());
-  EXPECT_EQ(&root->GetValueForKey("a.b"), one.Get());
-  EXPECT_EQ(&(*root)["a.b"], one.Get());
-}
-
-TEST_F(KeyPathTest, TheWalkEndsAtTheFirstMissingStep) {
-  // Were a missing step skipped, "a.b" would read b of the root itself.
-  root->SetValueForKey("b", *one);
-  EXPECT_EQ(&root->GetValueForKeyPath("a.b"), &Value::Null());
-  root->SetValueForKey("a", Value::Null());
-  EXPECT_EQ(&root->GetValueForKeyPath("a.b"), &Value::Null());
-  EXPECT_EQ(&root->GetValueForKeyPath("a..b"), &Value::Null());
-  Child(*root, "c")->SetValueForKey("b", Value::Null());
-  EXPECT_EQ(&root->GetValueForKeyPath("c.b.b"), &Value::Null());
-
-  // And nothing is looked up after it.
-  auto witness = Make<Witness>();
-  witness->SetValueForKey("b", *one);
-  EXPECT_EQ(&witness->GetValueForKeyPath("missing.b.c"), &Value::Null());
-  EXPECT_EQ(witness->asked, std::vector<std::string>({"missing"}));
-}
-
-TEST_F(KeyPathTest, EveryStepGoesThroughTheVirtualLookup) {
+TEST(KeyPathTest, EveryStepGoesThroughTheVirtualLookupAndNothingFollowsAMissingOne) {
+  auto two = MakeValue(2);
   auto witness = Make<Witness>();
   auto nested = Make<Witness>();
   witness->SetValueForKey("view", *nested);
@@ -134,6 +107,11 @@ TEST_F(KeyPathTest, EveryStepGoesThroughTheVirtualLookup) {
   EXPECT_EQ(nested->asked, std::vector<std::string>({"zoom"}));
   EXPECT_EQ(&witness->GetValueForKeyPath("view"), nested.Get());
   EXPECT_EQ(witness->asked.back(), "view");
+
+  witness->asked.clear();
+  witness->SetValueForKey("b", *two);
+  EXPECT_EQ(&witness->GetValueForKeyPath("missing.b.c"), &Value::Null());
+  EXPECT_EQ(witness->asked, std::vector<std::string>({"missing"}));
 }
 
 } // namespace

@@ -1,21 +1,26 @@
 //===- merge_test.cpp - Laying dictionaries over one another --------------===//
+//
+// What happens to the entries of the dictionary a merge writes into is
+// checked at every allocation failure in allocation_failure_test.cpp.
+//
+//===----------------------------------------------------------------------===//
 
-#include "support/CountingAllocator.h"
 #include "support/Holder.h"
+#include "support/ValueGraph.h"
 
 #include <Collection/Collection.h>
 
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <new>
 #include <string>
-#include <vector>
+#include <utility>
 
 using namespace Zorbin::Tessel;
 using namespace Zorbin::Tessel::Collection;
-using CollectionTest::CountingAllocator;
+using CollectionTest::EntriesOf;
 using CollectionTest::Make;
+using CollectionTest::MiscountedValues;
 
 namespace {
 
@@ -52,138 +57,127 @@ Runtime::Ref<Dictionary> With(const std::string &key, const Value &value) {
 
 const Value &At(const Value &dictionary, const char *key) { return dictionary.GetValueForKey(key); }
 
-TEST(SetDictionaryTest, TakesTheOtherEntriesSharedOrNothingForItself) {
+using Operation = void (*)(Dictionary &target, const Dictionary &other);
+
+// Every operation that takes the entries of another dictionary.
+const std::pair<const char *, Operation> kOperations[] = {
+    {"operator=", [](Dictionary &target, const Dictionary &other) { target = other; }},
+    {"SetDictionary", [](Dictionary &target, const Dictionary &other) { target.SetDictionary(other); }},
+    {"AddEntriesFromDictionary",
+     [](Dictionary &target, const Dictionary &other) { target.AddEntriesFromDictionary(other); }},
+    {"AddEntriesFromDictionaryHierarchically",
+     [](Dictionary &target, const Dictionary &other) { target.AddEntriesFromDictionaryHierarchically(other); }},
+};
+
+TEST(MergeTest, WithItselfNothingChanges) {
+  for (const auto &[name, operation] : kOperations) {
+    SCOPED_TRACE(name);
+    auto one = MakeValue(1);
+    auto inner = With("c", *one);
+    auto d = With("a", *one);
+    d->SetValueForKey("b", *inner);
+    auto before = Make<Dictionary>(*d);
+    operation(*d, *d);
+    EXPECT_TRUE(*d == *before);
+    EXPECT_EQ(EntriesOf(*inner), CollectionTest::EntryMap({{"c", one.Get()}}));
+    EXPECT_EQ(MiscountedValues({d.Get(), before.Get(), inner.Get(), one.Get()}), "");
+  }
+}
+
+TEST(MergeTest, FromADictionaryOnlyTheTargetHolds) {
+  for (const auto &[name, operation] : kOperations) {
+    SCOPED_TRACE(name);
+    auto target = Make<Dictionary>();
+    {
+      auto inner = With("inner", *With("x", *MakeValue(1)));
+      inner->SetValueForKey("z", *MakeValue(9));
+      target->SetValueForKey("inner", *inner);
+    }
+    // Storing "inner" drops the last holder of the dictionary being read.
+    operation(*target, dynamic_cast<const Dictionary &>(At(*target, "inner")));
+    EXPECT_EQ(target->Count(), 2u);
+    EXPECT_EQ(target->GetValueForKeyPath("inner.x").IntValue(), 1);
+    EXPECT_EQ(At(*target, "z").IntValue(), 9);
+  }
+}
+
+TEST(MergeTest, SetDictionaryTakesTheOtherEntriesShared) {
   auto one = MakeValue(1);
   auto source = With("a", *one);
   source->SetValueForKey("b", *one);
   auto target = With("old", *one);
-  target->SetDictionary(*target);
-  EXPECT_EQ(target->Count(), 1u);
-  EXPECT_EQ(one->RetainCount(), 4u);
   target->SetDictionary(*source);
-  EXPECT_TRUE(*target == *source);
-  EXPECT_TRUE(At(*target, "old").IsNull());
-  EXPECT_EQ(&At(*target, "b"), one.Get());
-  EXPECT_EQ(one->RetainCount(), 5u);
+  EXPECT_EQ(EntriesOf(*target), EntriesOf(*source));
+  EXPECT_EQ(MiscountedValues({source.Get(), target.Get(), one.Get()}), "");
 }
 
-TEST(SetDictionaryTest, FromADictionaryOnlyThisOneHolds) {
-  auto target = Make<Dictionary>();
-  target->SetValueForKey("inner", *With("x", *MakeValue(1)));
-  target->SetDictionary(dynamic_cast<const Dictionary &>(At(*target, "inner")));
-  EXPECT_EQ(target->Count(), 1u);
-  EXPECT_EQ(At(*target, "x").IntValue(), 1);
-}
-
-TEST(AddEntriesTest, OtherWinsOneLevelDeep) {
+TEST(MergeTest, AddEntriesLetsTheOtherWinOneLevelDeep) {
   auto mine = MakeValue("mine");
   auto theirs = MakeValue("theirs");
+  auto nested = With("y", *theirs);
   auto target = With("only mine", *mine);
   target->SetValueForKey("both", *mine);
   target->SetValueForKey("k", *With("x", *mine));
   auto other = With("both", *theirs);
   other->SetValueForKey("only theirs", *theirs);
-  other->SetValueForKey("k", *theirs);
+  other->SetValueForKey("k", *nested);
+  const CollectionTest::EntryMap otherBefore = EntriesOf(*other);
   target->AddEntriesFromDictionary(*other);
-  EXPECT_EQ(target->Count(), 4u);
-  EXPECT_EQ(&At(*target, "only mine"), mine.Get());
-  EXPECT_EQ(&At(*target, "both"), theirs.Get());
-  EXPECT_EQ(&At(*target, "only theirs"), theirs.Get());
-  EXPECT_EQ(&At(*target, "k"), theirs.Get()); // no descent into {x: mine}
-  EXPECT_EQ(other->Count(), 3u);
-
   // A dictionary of the other side is stored itself, not merged.
-  auto nested = With("y", *theirs);
-  target->AddEntriesFromDictionary(*With("only mine", *nested));
-  EXPECT_EQ(&At(*target, "only mine"), nested.Get());
+  EXPECT_EQ(EntriesOf(*target), CollectionTest::EntryMap({{"both", theirs.Get()},
+                                                          {"k", nested.Get()},
+                                                          {"only mine", mine.Get()},
+                                                          {"only theirs", theirs.Get()}}));
+  EXPECT_EQ(EntriesOf(*other), otherBefore);
+  EXPECT_EQ(EntriesOf(*nested), CollectionTest::EntryMap({{"y", theirs.Get()}}));
 }
 
-TEST(AddEntriesTest, IntoItselfChangesNothing) {
-  auto one = MakeValue(1);
-  auto d = With("a", *one);
-  d->SetValueForKey("b", *With("c", *one));
-  auto before = Make<Dictionary>(*d);
-  d->AddEntriesFromDictionary(*d);
-  EXPECT_TRUE(*d == *before);
-  EXPECT_EQ(one->RetainCount(), 4u);
-}
-
-TEST(AddEntriesTest, FromADictionaryOnlyThisOneHolds) {
-  auto target = Make<Dictionary>();
-  {
-    auto inner = With("inner", *MakeValue("replaced by the inner one"));
-    inner->SetValueForKey("z", *MakeValue(9));
-    target->SetValueForKey("inner", *inner);
-  }
-  // Storing "inner" drops the last holder of the dictionary being read.
-  target->AddEntriesFromDictionary(dynamic_cast<const Dictionary &>(At(*target, "inner")));
-  EXPECT_EQ(At(*target, "inner").StringValue(), "replaced by the inner one");
-  EXPECT_EQ(At(*target, "z").IntValue(), 9);
-}
-
-TEST(HierarchicalMergeTest, MergesWhereBothSidesHoldDictionaries) {
-  auto x1 = MakeValue(1), y2 = MakeValue(2), y3 = MakeValue(3), z4 = MakeValue(4);
-  auto five = MakeValue(5), zero = MakeValue(0), seven = MakeValue(7);
-  auto formerA = With("x", *x1);
-  formerA->SetValueForKey("y", *y2);
-  auto target = With("a", *formerA);
+TEST(HierarchicalMergeTest, MergesIntoNewDictionariesAtEveryDepthAndSharesTheValues) {
+  auto one = MakeValue(1), two = MakeValue(2), three = MakeValue(3), five = MakeValue(5);
+  // target {top: {keep: 1, y: 2, deeper: {keep: 1}}, b: 5}
+  auto deeper = With("keep", *one);
+  auto top = With("keep", *one);
+  top->SetValueForKey("y", *two);
+  top->SetValueForKey("deeper", *deeper);
+  auto target = With("top", *top);
   target->SetValueForKey("b", *five);
-
-  auto otherA = With("y", *y3);
-  otherA->SetValueForKey("z", *z4);
-  auto otherB = With("k", *zero);
-  auto other = With("a", *otherA);
-  other->SetValueForKey("b", *otherB);
-  other->SetValueForKey("c", *seven);
-  auto otherBefore = Make<Dictionary>(*other);
+  auto holder = Make<Array>(); // another holder of the inner dictionary
+  holder->AddValue(*deeper);
+  // other {top: {y: 3, deeper: {new: 2}}, b: {k: 1}, c: 3}
+  auto patchDeeper = With("new", *two);
+  auto patchTop = With("y", *three);
+  patchTop->SetValueForKey("deeper", *patchDeeper);
+  auto patchB = With("k", *one);
+  auto other = With("top", *patchTop);
+  other->SetValueForKey("b", *patchB);
+  other->SetValueForKey("c", *three);
+  const CollectionTest::EntryMap otherBefore = EntriesOf(*other), patchTopBefore = EntriesOf(*patchTop);
 
   target->AddEntriesFromDictionaryHierarchically(*other);
 
-  const Value &mergedA = At(*target, "a");
-  EXPECT_NE(&mergedA, formerA.Get());
-  EXPECT_NE(&mergedA, otherA.Get());
-  EXPECT_EQ(mergedA.Count(), 3u);
-  EXPECT_EQ(&At(mergedA, "x"), x1.Get()); // values are shared, never copied
-  EXPECT_EQ(&At(mergedA, "y"), y3.Get());
-  EXPECT_EQ(&At(mergedA, "z"), z4.Get());
-  EXPECT_EQ(mergedA.RetainCount(), 1u);
-  EXPECT_EQ(&At(*target, "b"), otherB.Get());
-  EXPECT_EQ(&At(*target, "c"), seven.Get());
-
-  // The former dictionary lost the target's reference and nothing else.
-  EXPECT_EQ(formerA->RetainCount(), 1u);
-  EXPECT_EQ(formerA->Count(), 2u);
-  EXPECT_EQ(&At(*formerA, "y"), y2.Get());
-  // The other side is untouched.
-  EXPECT_TRUE(*other == *otherBefore);
-  EXPECT_EQ(&At(*other, "a"), otherA.Get());
-  EXPECT_EQ(otherA->Count(), 2u);
-}
-
-TEST(HierarchicalMergeTest, MergesAtEveryDepth) {
-  auto one = MakeValue(1), two = MakeValue(2);
-  auto target = Make<Dictionary>();
-  auto level1 = With("keep", *one);
-  auto level2 = With("keep", *one);
-  level1->SetValueForKey("deeper", *level2);
-  target->SetValueForKey("top", *level1);
-  auto holder = Make<Array>(); // another holder of the inner dictionary
-  holder->AddValue(*level2);
-
-  auto patch2 = With("new", *two);
-  auto patch1 = With("deeper", *patch2);
-  auto patch = With("top", *patch1);
-  target->AddEntriesFromDictionaryHierarchically(*patch);
-
-  EXPECT_EQ(&target->GetValueForKeyPath("top.keep"), one.Get());
-  EXPECT_EQ(&target->GetValueForKeyPath("top.deeper.keep"), one.Get());
-  EXPECT_EQ(&target->GetValueForKeyPath("top.deeper.new"), two.Get());
-  EXPECT_NE(&target->GetValueForKeyPath("top.deeper"), level2.Get());
-  EXPECT_NE(&target->GetValueForKeyPath("top.deeper"), patch2.Get());
-  EXPECT_EQ(level2->Count(), 1u);
-  EXPECT_EQ(holder->GetValueAtIndex(0).Count(), 1u);
-  EXPECT_EQ(level1->Count(), 2u);
-  EXPECT_EQ(&At(*level1, "deeper"), level2.Get());
+  const Value &mergedTop = At(*target, "top");
+  const Value &mergedDeeper = At(mergedTop, "deeper");
+  for (const Value *made : {&mergedTop, &mergedDeeper}) {
+    for (const Value *existing : {static_cast<const Value *>(top.Get()), static_cast<const Value *>(deeper.Get()),
+                                  static_cast<const Value *>(patchTop.Get()),
+                                  static_cast<const Value *>(patchDeeper.Get())})
+      EXPECT_NE(made, existing);
+  }
+  EXPECT_EQ(EntriesOf(dynamic_cast<const Dictionary &>(mergedTop)),
+            CollectionTest::EntryMap({{"deeper", &mergedDeeper}, {"keep", one.Get()}, {"y", three.Get()}}));
+  EXPECT_EQ(EntriesOf(dynamic_cast<const Dictionary &>(mergedDeeper)),
+            CollectionTest::EntryMap({{"keep", one.Get()}, {"new", two.Get()}}));
+  // Where only one side holds a dictionary, the other side's value wins.
+  EXPECT_EQ(&At(*target, "b"), patchB.Get());
+  EXPECT_EQ(&At(*target, "c"), three.Get());
+  // Nothing that existed is written into: its other holders see it as it was.
+  EXPECT_EQ(EntriesOf(*top), CollectionTest::EntryMap({{"deeper", deeper.Get()}, {"keep", one.Get()}, {"y", two.Get()}}));
+  EXPECT_EQ(EntriesOf(*deeper), CollectionTest::EntryMap({{"keep", one.Get()}}));
+  EXPECT_EQ(EntriesOf(*other), otherBefore);
+  EXPECT_EQ(EntriesOf(*patchTop), patchTopBefore);
+  EXPECT_EQ(MiscountedValues({target.Get(), holder.Get(), other.Get(), top.Get(), deeper.Get(), patchTop.Get(),
+                              patchDeeper.Get(), patchB.Get(), one.Get(), two.Get(), three.Get(), five.Get()}),
+            "");
 }
 
 TEST(HierarchicalMergeTest, WhereOnlyOneSideHoldsADictionaryTheOtherWins) {
@@ -202,43 +196,8 @@ TEST(HierarchicalMergeTest, WhereOnlyOneSideHoldsADictionaryTheOtherWins) {
   other->SetValueForKey("missing here", *theirs);
   target->AddEntriesFromDictionaryHierarchically(*other);
 
-  EXPECT_EQ(&At(*target, "scalar here"), theirs.Get()); // stored shared, not copied
-  EXPECT_EQ(&At(*target, "missing here"), theirs.Get());
-  EXPECT_EQ(&At(*target, "dictionary here"), scalar.Get());
-  EXPECT_EQ(&At(*target, "list here"), list.Get());
-  EXPECT_EQ(&At(*target, "null here"), &Value::Null());
+  EXPECT_EQ(EntriesOf(*target), EntriesOf(*other)); // stored shared, not copied
   EXPECT_EQ(theirs->Count(), 1u);
-}
-
-TEST(HierarchicalMergeTest, EmptySidesAndItself) {
-  auto one = MakeValue(1);
-  auto inner = With("x", *one);
-  auto d = With("inner", *inner);
-  d->AddEntriesFromDictionaryHierarchically(*Make<Dictionary>());
-  EXPECT_EQ(d->Count(), 1u);
-  EXPECT_EQ(&At(*d, "inner"), inner.Get());
-
-  auto empty = Make<Dictionary>();
-  empty->AddEntriesFromDictionaryHierarchically(*d); // nothing to meet: all shared
-  EXPECT_EQ(&At(*empty, "inner"), inner.Get());
-
-  auto before = Make<Dictionary>(*d);
-  d->AddEntriesFromDictionaryHierarchically(*d);
-  EXPECT_TRUE(*d == *before);
-  EXPECT_EQ(inner->Count(), 1u);
-}
-
-TEST(HierarchicalMergeTest, FromADictionaryOnlyThisOneHolds) {
-  auto target = Make<Dictionary>();
-  {
-    auto inner = With("inner", *With("x", *MakeValue(1)));
-    inner->SetValueForKey("z", *MakeValue(9));
-    target->SetValueForKey("inner", *inner);
-  }
-  // Merging "inner" drops the last holder of the dictionary being read.
-  target->AddEntriesFromDictionaryHierarchically(dynamic_cast<const Dictionary &>(At(*target, "inner")));
-  EXPECT_EQ(target->GetValueForKeyPath("inner.x").IntValue(), 1);
-  EXPECT_EQ(At(*target, "z").IntValue(), 9);
 }
 
 TEST(HierarchicalMergeTest, StoresAndLooksUpThroughTheVirtualOperations) {
@@ -261,58 +220,6 @@ TEST(HierarchicalMergeTest, StoresAndLooksUpThroughTheVirtualOperations) {
   folding->AddEntriesFromDictionary(*With("MORE", *one));
   EXPECT_EQ(folding->stores, 1);
   EXPECT_EQ(&At(*folding, "more"), one.Get());
-}
-
-TEST(HierarchicalMergeTest, AFailedNewDictionaryRaisesAndLeavesTheEntry) {
-  CountingAllocator allocator;
-  auto former = With("x", *MakeValue(1));
-  auto target = With("a", *former);
-  auto other = With("a", *With("y", *MakeValue(2)));
-  const std::size_t blocks = allocator.LiveBlocks();
-  allocator.FailNth(1); // the merged dictionary itself
-  EXPECT_THROW(target->AddEntriesFromDictionaryHierarchically(*other), std::bad_alloc);
-  allocator.Heal();
-  EXPECT_EQ(&At(*target, "a"), former.Get());
-  EXPECT_EQ(former->RetainCount(), 2u);
-  EXPECT_EQ(allocator.LiveBlocks(), blocks);
-}
-
-TEST(HierarchicalMergeTest, FailuresLeakNothing) {
-  CountingAllocator allocator;
-  auto one = MakeValue(1), two = MakeValue(2);
-  auto make = [&] {
-    auto target = With("a", *With("x", *one));
-    target->SetValueForKey("b", *With("deep", *With("x", *one)));
-    return target;
-  };
-  auto other = With("a", *With("y", *two));
-  other->SetValueForKey("b", *With("deep", *With("y", *two)));
-  other->SetValueForKey("c", *two);
-  bool succeeded = false;
-  for (std::uint64_t k = 1; !succeeded; ++k) {
-    SCOPED_TRACE(k);
-    auto target = make();
-    const std::size_t blocks = allocator.LiveBlocks();
-    allocator.FailNth(k);
-    try {
-      target->AddEntriesFromDictionaryHierarchically(*other);
-      succeeded = true;
-    } catch (const std::bad_alloc &) {
-    }
-    allocator.Heal();
-    if (succeeded) {
-      EXPECT_EQ(target->GetValueForKeyPath("b.deep.x").IntValue(), 1);
-      EXPECT_EQ(target->GetValueForKeyPath("b.deep.y").IntValue(), 2);
-      EXPECT_EQ(allocator.LiveBlocks(), blocks + 3); // y twice over, and c
-    }
-    target.Reset();
-    EXPECT_EQ(one->RetainCount(), 1u);
-    EXPECT_EQ(two->RetainCount(), 4u); // the other side's three entries, and the handle
-  }
-  other.Reset();
-  one.Reset();
-  two.Reset();
-  EXPECT_EQ(allocator.LiveBlocks(), 0u);
 }
 
 } // namespace

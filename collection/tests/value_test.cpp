@@ -1,26 +1,37 @@
-//===- value_test.cpp - The root interface and the null value -------------===//
+//===- value_test.cpp - The root interface and what every kind answers ----===//
+//
+// One table of values of every kind, with what the accessors answer for each
+// and how each prints, checked against the rules that hold across kinds:
+// the root's defaults, equality only within a kind, Print that leaves the
+// caller's stream flags alone, ToString and Log with the Print text.
+//
+//===----------------------------------------------------------------------===//
 
-#include "support/CountingAllocator.h"
 #include "support/Holder.h"
+#include "support/Tracked.h"
 
 #include <Collection/Collection.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iomanip>
 #include <iostream>
 #include <sstream>
+#include <string>
+#include <typeinfo>
+#include <vector>
 
 using namespace Zorbin::Tessel;
-using Collection::Value;
+using namespace Zorbin::Tessel::Collection;
 using CollectionTest::Make;
+using Handle = Runtime::Ref<const Value>;
+using Buffer = Container::basic_data<unsigned char>;
 
 namespace {
 
 // A kind that overrides nothing: every answer is the root's default.
 class Plain : public Value {
-public:
-  Plain() = default;
-
 protected:
   ~Plain() override = default;
 };
@@ -59,93 +70,180 @@ protected:
   ~Recorder() override = default;
 };
 
-TEST(NullValueTest, AnswersEveryAccessorWithItsDefault) {
-  const Value &null = Value::Null();
-  EXPECT_TRUE(null.IsNull());
-  EXPECT_FALSE(null.BoolValue());
-  EXPECT_EQ(null.IntValue(), 0);
-  EXPECT_EQ(null.UnsignedIntValue(), 0u);
-  EXPECT_EQ(null.FloatValue(), 0.0f);
-  EXPECT_EQ(null.DoubleValue(), 0.0);
-  EXPECT_EQ(null.StringValue(), "");
-  EXPECT_EQ(null.DataValue().size(), 0u);
-  EXPECT_EQ(null.DataValue().data(), nullptr);
-  EXPECT_EQ(null.PointerValue(), nullptr);
-  EXPECT_EQ(null.Count(), 0u);
-  EXPECT_EQ(&null.ObjectValue(), static_cast<const Runtime::Object *>(&null));
-  EXPECT_TRUE(!null);
-  EXPECT_EQ(static_cast<std::string>(null), "");
+// A value of some kind, with what the accessors answer and how it prints.
+struct Sample {
+  const char *name;
+  std::function<Handle()> make; // an equal value on every call
+  bool truth;
+  long integer;
+  unsigned long natural;
+  double real;
+  std::string text;     // StringValue
+  std::size_t bytes;    // DataValue().size()
+  unsigned long count;  // Count
+  std::string printed;  // Print into a stream set to hex, showbase, uppercase, fixed, precision 2
+  std::string shown;    // ToString
+};
+
+class ValueKindsTest : public ::testing::Test {
+protected:
+  // Every sample differs from every other one, in kind or in content.
+  std::vector<Sample> Samples() const {
+    const std::string tracked = std::string("<") + typeid(CollectionTest::Tracked).name() + ">";
+    const std::string number = std::string("<") + typeid(Number).name() + ">";
+    return {
+        {"null", [] { return Handle(Value::Null()); }, false, 0, 0, 0.0, "", 0, 0, "(null)", "(null)"},
+        {"plain", [this] { return plain; }, false, 0, 0, 0.0, "", 0, 0, "(value)", "(value)"},
+        {"true", [] { return MakeValue(true); }, true, 1, 1, 1.0, "true", 0, 0, "true", "true"},
+        {"false", [] { return Handle(Boolean::False()); }, false, 0, 0, 0.0, "false", 0, 0, "false", "false"},
+        {"255", [] { return MakeValue(255); }, true, 255, 255, 255.0, "255", 0, 0, "0XFF", "255"},
+        {"-1", [] { return MakeValue(-1L); }, true, -1, 4294967295ul, -1.0, "-1", 0, 0, "0XFFFFFFFF", "-1"},
+        {"4294967295", [] { return MakeValue(4294967295ul); }, true, -1, 4294967295ul, 4294967295.0, "4294967295", 0,
+         0, "0XFFFFFFFF", "4294967295"},
+        {"pi", [] { return MakeValue(3.14159265); }, true, 3, 3, 3.14159265, "3.14159", 0, 0, "3.14", "3.14159"},
+        {"text", [] { return MakeValue(" 42 apples"); }, true, 42, 42, 42.0, " 42 apples", 0, 0, " 42 apples",
+         " 42 apples"},
+        {"text 255", [] { return MakeValue("255"); }, true, 255, 255, 255.0, "255", 0, 0, "255", "255"},
+        {"text true", [] { return MakeValue("true"); }, true, 0, 0, 0.0, "true", 0, 0, "true", "true"},
+        {"empty text", [] { return MakeValue(""); }, false, 0, 0, 0.0, "", 0, 0, "", ""},
+        {"bytes 255", [] { return MakeValue(Buffer(reinterpret_cast<const unsigned char *>("255"), 3)); }, false, 0,
+         0, 0.0, "", 3, 0, "<0X3 bytes>", "<3 bytes>"},
+        {"no bytes", [] { return MakeValue(Buffer()); }, false, 0, 0, 0.0, "", 0, 0, "<0 bytes>", "<0 bytes>"},
+        {"object", [this] { return MakeValue(*object); }, false, 0, 0, 0.0, "", 0, 0, tracked, tracked},
+        {"wrapped 255", [this] { return MakeValue(static_cast<const Runtime::Object &>(*n255)); }, false, 0, 0, 0.0,
+         "", 0, 0, number, number},
+        {"empty array", [] { return Handle(Make<Array>()); }, false, 0, 0, 0.0, "", 0, 0, "{ }", "{ }"},
+        {"empty dictionary", [] { return Handle(Make<Dictionary>()); }, false, 0, 0, 0.0, "", 0, 0, "{ }", "{ }"},
+        // Elements print straight into the caller's stream; entries print
+        // through their own ToString.
+        {"array",
+         [] {
+           auto array = Make<Array>();
+           auto inner = Make<Dictionary>();
+           inner->SetValueForKey("n", *MakeValue(255));
+           array->AddValue(*inner);
+           array->AddValue(*MakeValue(255));
+           array->AddValue(*MakeValue("a"));
+           array->AddValue(*Make<Array>());
+           return Handle(array);
+         },
+         false, 0, 0, 0.0, "", 0, 4, "{ { 'n' = 255,\n},\n0XFF,\na,\n{ },\n}", "{ { 'n' = 255,\n},\n255,\na,\n{ },\n}"},
+        {"dictionary",
+         [] {
+           auto dictionary = Make<Dictionary>();
+           auto inner = Make<Dictionary>();
+           inner->SetValueForKey("x", *MakeValue("y"));
+           inner->SetValueForKey("it's", Value::Null());
+           dictionary->SetValueForKey("n", *MakeValue(255));
+           dictionary->SetValueForKey("f", *MakeValue(0.5));
+           dictionary->SetValueForKey("in", *inner);
+           return Handle(dictionary);
+         },
+         false, 0, 0, 0.0, "", 0, 3, "{ 'f' = 0.5,\n'in' = { 'it's' = (null),\n'x' = y,\n},\n'n' = 255,\n}",
+         "{ 'f' = 0.5,\n'in' = { 'it's' = (null),\n'x' = y,\n},\n'n' = 255,\n}"},
+    };
+  }
+
+  int deaths = 0;
+  Runtime::Ref<CollectionTest::Tracked> object{new CollectionTest::Tracked(&deaths)};
+  Handle n255 = MakeValue(255);
+  Handle plain = Make<Plain>();
+};
+
+TEST_F(ValueKindsTest, AccessorsConvertWhereTheyCanAndAnswerTheDefaultsElsewhere) {
+  for (const Sample &sample : Samples()) {
+    SCOPED_TRACE(sample.name);
+    const Handle value = sample.make();
+    const Value &v = *value;
+    EXPECT_EQ(v.IsNull(), &v == &Value::Null());
+    EXPECT_EQ(v.BoolValue(), sample.truth);
+    EXPECT_EQ(!v, !sample.truth);
+    EXPECT_EQ(v.IntValue(), sample.integer);
+    EXPECT_EQ(v.UnsignedIntValue(), sample.natural);
+    EXPECT_EQ(v.FloatValue(), static_cast<float>(sample.real));
+    EXPECT_EQ(v.DoubleValue(), sample.real);
+    EXPECT_EQ(v.StringValue(), sample.text);
+    EXPECT_EQ(static_cast<std::string>(v), sample.text);
+    EXPECT_EQ(v.DataValue().size(), sample.bytes);
+    if (dynamic_cast<const Data *>(&v) == nullptr) {
+      EXPECT_EQ(v.DataValue().data(), nullptr);
+    }
+    EXPECT_EQ(v.PointerValue(), nullptr);
+    EXPECT_EQ(v.Count(), sample.count);
+    if (sample.count == 0) {
+      for (const Value *found : {&v[0], &v[-1], &v["a.b"], &v.GetValueAtIndex(7), &v.GetValueForKey("")})
+        EXPECT_EQ(found, &Value::Null());
+    }
+    if (dynamic_cast<const Collection::Object *>(&v) == nullptr) {
+      EXPECT_EQ(&v.ObjectValue(), static_cast<const Runtime::Object *>(&v));
+    }
+  }
 }
 
-TEST(NullValueTest, PrintsNullButItsTextIsEmpty) {
-  EXPECT_EQ(Value::Null().StringValue(), "");
-  EXPECT_EQ(Value::Null().ToString(), "(null)");
-  std::ostringstream os;
-  Value::Null().Print(os);
-  EXPECT_EQ(os.str(), "(null)");
+TEST_F(ValueKindsTest, AValueEqualsOnlyValuesOfItsKindWithTheSameContent) {
+  const std::vector<Sample> samples = Samples();
+  std::vector<Handle> values, twins;
+  for (const Sample &sample : samples) {
+    values.push_back(sample.make());
+    twins.push_back(sample.make());
+  }
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    for (std::size_t j = 0; j < samples.size(); ++j) {
+      SCOPED_TRACE(std::string(samples[i].name) + " against " + samples[j].name);
+      EXPECT_EQ(*values[i] == *twins[j], i == j);
+      EXPECT_EQ(*values[i] != *twins[j], i != j);
+    }
+  }
 }
 
-TEST(NullValueTest, EveryLookupAnswersTheNullValueItself) {
-  const Value &null = Value::Null();
-  EXPECT_EQ(&null[0], &null);
-  EXPECT_EQ(&null[-1], &null);
-  EXPECT_EQ(&null["a.b"], &null);
-  EXPECT_EQ(&null.GetValueAtIndex(7), &null);
-  EXPECT_EQ(&null.GetValueForKey(""), &null);
-  EXPECT_EQ(&Value::Null(), &Value::Null());
-}
+TEST_F(ValueKindsTest, PrintWritesTheTextWithTheCallersFlagsAndLeavesThem) {
+  for (const Sample &sample : Samples()) {
+    SCOPED_TRACE(sample.name);
+    const Handle value = sample.make();
+    std::ostringstream os;
+    os << std::hex << std::showbase << std::uppercase << std::fixed << std::setprecision(2);
+    const auto flags = os.flags();
+    value->Print(os);
+    EXPECT_EQ(os.str(), sample.printed);
+    EXPECT_EQ(os.flags(), flags);
+    EXPECT_EQ(os.precision(), 2);
+    // ToString starts from a default-formatted stream.
+    EXPECT_EQ(value->ToString(), sample.shown);
 
-TEST(NullValueTest, EqualityAsksTheOtherSideIsNull) {
-  auto truth = Make<Collection::Boolean>(true);
-  EXPECT_TRUE(Value::Null() == Value::Null());
-  EXPECT_FALSE(Value::Null() != Value::Null());
-  EXPECT_FALSE(Value::Null() == *truth);
-  EXPECT_FALSE(*truth == Value::Null());
-  EXPECT_TRUE(*truth != Value::Null());
-}
-
-TEST(NullValueTest, LogWritesItsTextAndANewlineToStandardError) {
-  std::ostringstream captured;
-  std::streambuf *saved = std::cerr.rdbuf(captured.rdbuf());
-  Value::Null().Log();
-  std::cerr.rdbuf(saved);
-  EXPECT_EQ(captured.str(), "(null)\n");
+    std::ostringstream captured;
+    std::streambuf *saved = std::cerr.rdbuf(captured.rdbuf());
+    value->Log();
+    std::cerr.rdbuf(saved);
+    EXPECT_EQ(captured.str(), sample.shown + "\n");
+  }
 }
 
 TEST(StaticValuesTest, SurviveAnyNumberOfRetainReleasePairs) {
-  const Value *statics[] = {&Value::Null(), &Collection::Boolean::True(), &Collection::Boolean::False()};
-  for (const Value *value : statics) {
-    unsigned long before = value->RetainCount();
+  for (const Value *value : {&Value::Null(), static_cast<const Value *>(&Boolean::True()),
+                             static_cast<const Value *>(&Boolean::False())}) {
+    const unsigned long before = value->RetainCount();
     for (int i = 0; i < 100; ++i) {
       value->Retain();
       value->Release();
     }
     {
-      Runtime::Ref<const Value> a(*value);
-      Runtime::Ref<const Value> b = a;
+      Handle a(*value);
+      Handle b = a;
       a = b;
     }
     EXPECT_EQ(value->RetainCount(), before);
   }
   EXPECT_TRUE(Value::Null().IsNull());
-  EXPECT_TRUE(Collection::Boolean::True().BoolValue());
+  EXPECT_TRUE(Boolean::True().BoolValue());
 }
 
-TEST(RootDefaultsTest, AClientKindThatOverridesNothing) {
+TEST(RootDefaultsTest, EqualityIsIdentityAndNullMatchesOnlyWhatSaysItIsNull) {
   auto plain = Make<Plain>();
   auto other = Make<Plain>();
-  std::ostringstream os;
-  plain->Print(os);
-  EXPECT_EQ(os.str(), "(value)");
-  EXPECT_EQ(plain->ToString(), "(value)");
-  EXPECT_EQ(plain->StringValue(), "");
-  EXPECT_FALSE(plain->IsNull());
-  EXPECT_TRUE(*plain == *plain);
   EXPECT_FALSE(*plain == *other);
   EXPECT_TRUE(*plain != *other);
-  EXPECT_FALSE(*plain == Value::Null());
-  EXPECT_EQ(&(*plain)["x"], &Value::Null());
-  EXPECT_EQ(&(*plain)[0], &Value::Null());
+  EXPECT_TRUE(Value::Null() == Value::Null());
+  EXPECT_FALSE(Value::Null() != Value::Null());
 }
 
 TEST(RootDefaultsTest, IndexingPassesTheIntegerAsUnsigned32AndTheKeyWhole) {
@@ -169,37 +267,6 @@ TEST(RootDefaultsTest, ShortConversionsKeepTheLow16Bits) {
   EXPECT_EQ(static_cast<unsigned short>(*negative), 65535);
   EXPECT_EQ(static_cast<int>(*negative), -1);
   EXPECT_EQ(static_cast<unsigned int>(*negative), 4294967295u);
-}
-
-TEST(ValueMemoryTest, ValuesComeFromTheNativeAllocatorAndGoBackOnLastRelease) {
-  CollectionTest::CountingAllocator allocator;
-  Collection::Boolean *value = new Collection::Boolean(true);
-  EXPECT_TRUE(allocator.Owns(value));
-  value->Retain();
-  value->Release();
-  EXPECT_TRUE(allocator.Owns(value));
-  value->Release();
-  EXPECT_EQ(allocator.LiveBlocks(), 0u);
-  EXPECT_EQ(allocator.Frees(), 1u);
-}
-
-TEST(ValueMemoryTest, ExhaustedAllocatorYieldsNullAndConstructsNothing) {
-  CollectionTest::CountingAllocator allocator;
-  allocator.FailFrom(1);
-  Collection::String *value = new Collection::String("not made");
-  EXPECT_EQ(value, nullptr);
-  allocator.Heal();
-  EXPECT_EQ(allocator.LiveBlocks(), 0u);
-}
-
-TEST(ValueMemoryTest, AThrowingConstructorGivesItsBlockBack) {
-  struct Throwing : Value {
-    Throwing() { throw std::bad_alloc(); }
-  };
-  CollectionTest::CountingAllocator allocator;
-  EXPECT_THROW(new Throwing(), std::bad_alloc);
-  EXPECT_EQ(allocator.Allocations(), 1u);
-  EXPECT_EQ(allocator.LiveBlocks(), 0u);
 }
 
 } // namespace
