@@ -30,28 +30,20 @@ public:
   using Tracked::Tracked;
 };
 
-TEST(ObjectTest, StartsWithOneReferenceAndDiesWithTheLast) {
+TEST(ObjectTest, StartsWithOneReferenceDiesWithTheLastAndCopiesHaveTheirOwnCount) {
   int destroyed = 0;
   Tracked *object = new Tracked(&destroyed);
   EXPECT_EQ(object->RetainCount(), 1u);
   object->Retain();
   EXPECT_EQ(object->RetainCount(), 2u);
+  Ref<Tracked> copy(new Tracked(*object));
+  EXPECT_EQ(copy->RetainCount(), 1u);
+  *copy = *object; // assignment leaves both counts alone
+  EXPECT_EQ(copy->RetainCount(), 1u);
   object->Release();
   EXPECT_EQ(destroyed, 0);
   object->Release();
   EXPECT_EQ(destroyed, 1);
-}
-
-TEST(ObjectTest, ACopyHasItsOwnCount) {
-  int destroyed = 0;
-  Ref<Tracked> original(new Tracked(&destroyed));
-  original->Retain();
-  Ref<Tracked> copy(new Tracked(*original));
-  EXPECT_EQ(copy->RetainCount(), 1u);
-  EXPECT_EQ(original->RetainCount(), 2u);
-  *copy = *original; // assignment leaves both counts alone
-  EXPECT_EQ(copy->RetainCount(), 1u);
-  original->Release();
 }
 
 TEST(RefTest, AdoptsFreshObjectsAndRetainsExistingOnes) {
@@ -66,39 +58,29 @@ TEST(RefTest, AdoptsFreshObjectsAndRetainsExistingOnes) {
     EXPECT_EQ(base.Get(), adopted.Get());
   }
   EXPECT_EQ(destroyed, 1);
-}
 
-TEST(RefTest, EmptyHandles) {
   Ref<Tracked> empty;
   EXPECT_FALSE(empty);
   EXPECT_EQ(empty.Get(), nullptr);
-  Ref<Tracked> alsoEmpty(nullptr);
-  EXPECT_TRUE(empty == alsoEmpty);
-  empty.Reset();
+  EXPECT_TRUE(empty == Ref<Tracked>(nullptr));
   Ref<Tracked> copy = empty;
   EXPECT_FALSE(copy);
-}
-
-TEST(RefTest, SelfAssignmentChangesNoCount) {
-  int destroyed = 0;
-  Ref<Tracked> handle(new Tracked(&destroyed));
-  Ref<Tracked> &alias = handle;
-  handle = alias;
-  EXPECT_EQ(handle->RetainCount(), 1u);
-  handle = std::move(alias);
-  EXPECT_TRUE(handle);
-  EXPECT_EQ(handle->RetainCount(), 1u);
-  Ref<Tracked> other(*handle);
-  handle = other; // same object through another handle: +1 then -1
-  EXPECT_EQ(handle->RetainCount(), 2u);
-  EXPECT_EQ(destroyed, 0);
 }
 
 TEST(RefTest, AssignmentRetainsTheNewObjectBeforeReleasingTheOld) {
   int destroyed = 0;
   Ref<Tracked> handle(new Tracked(&destroyed));
-  handle->next = Ref<Tracked>(new Tracked(&destroyed));
+  Ref<Tracked> &alias = handle;
+  handle = alias;
+  handle = std::move(alias);
+  EXPECT_EQ(handle->RetainCount(), 1u);
+  Ref<Tracked> other(*handle);
+  handle = other; // same object through another handle: +1 then -1
+  EXPECT_EQ(handle->RetainCount(), 2u);
+  other.Reset();
+
   // The new object is reachable only through the old one.
+  handle->next = Ref<Tracked>(new Tracked(&destroyed));
   handle = handle->next;
   EXPECT_EQ(destroyed, 1);
   ASSERT_TRUE(handle);
