@@ -2,11 +2,13 @@
 
 #include "ServerModule.h"
 
+#include "support/ClientObjects.h"
 #include "support/FailingNew.h"
 #include "support/ServerTest.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -89,115 +91,63 @@ TEST_F(XEnumVARIANTTest, NewEnumLeavesTheCallerTheOnlyReference) {
   void *other = reinterpret_cast<void *>(1);
   EXPECT_EQ(E_NOINTERFACE, unknown->QueryInterface(IID_IDispatch, &other));
   EXPECT_EQ(nullptr, other);
-  EXPECT_EQ(E_POINTER, unknown->QueryInterface(IID_IUnknown, nullptr));
 
   EXPECT_EQ(0u, unknown->Release());
   EXPECT_EQ(locks, Module().ModuleLockCount());
-  EXPECT_EQ(E_POINTER, C()->get__NewEnum(nullptr));
 }
 
-TEST_F(XEnumVARIANTTest, NextOnAnEmptyCollectionYieldsNothing) {
-  ComPtr<IEnumVARIANT> enumerator = EnumOf(C());
-  Batch batch = Next(enumerator.Get(), 1);
-  EXPECT_EQ(S_FALSE, batch.status);
-  EXPECT_EQ(0u, batch.fetched);
-  EXPECT_EQ(L"", batch.values[0]);
-}
+// One enumerator over "1 2 3", moved step by step: Next answers S_FALSE
+// whenever it yields fewer than asked for, Skip whenever it reaches the end
+// before skipping as many (never wrapping around), Reset starts again.
+// (Long random walks, with clones, are checked against a model in
+// stress_test.cpp.)
+TEST_F(XEnumVARIANTTest, NextSkipAndResetAnswerTheirStatus) {
+  ComPtr<IEnumVARIANT> empty = EnumOf(C());
+  Batch none = Next(empty.Get(), 1);
+  EXPECT_EQ(S_FALSE, none.status);
+  EXPECT_EQ(0u, none.fetched);
 
-TEST_F(XEnumVARIANTTest, NextYieldsInBatchesAndSaysWhenItRanShort) {
   AddAll({L"1", L"2", L"3"});
   ComPtr<IEnumVARIANT> enumerator = EnumOf(C());
-  Batch first = Next(enumerator.Get(), 2);
-  EXPECT_EQ(S_OK, first.status);
-  EXPECT_EQ(2u, first.fetched);
-  EXPECT_EQ((std::vector<std::wstring>{L"1", L"2"}), first.values);
-
-  Batch second = Next(enumerator.Get(), 2);
-  EXPECT_EQ(S_FALSE, second.status);
-  EXPECT_EQ(1u, second.fetched);
-  EXPECT_EQ((std::vector<std::wstring>{L"3", L""}), second.values);
-
-  Batch third = Next(enumerator.Get(), 1);
-  EXPECT_EQ(S_FALSE, third.status);
-  EXPECT_EQ(0u, third.fetched);
-
-  EXPECT_EQ(S_OK, enumerator->Next(0, nullptr, nullptr));
-  EXPECT_EQ(E_POINTER, enumerator->Next(1, nullptr, nullptr));
-}
-
-// VBScript's For Each asks for one value at a time without a count.
-TEST_F(XEnumVARIANTTest, NextWorksWithoutAFetchedCount) {
-  AddAll({L"only"});
-  ComPtr<IEnumVARIANT> enumerator = EnumOf(C());
+  enum Op { NextOp, SkipOp, ResetOp };
+  const struct {
+    Op op;
+    ULONG count;
+    HRESULT status;
+    std::vector<std::wstring> values; // what Next yields, "" where nothing
+  } steps[] = {
+      {NextOp, 2, S_OK, {L"1", L"2"}},
+      {NextOp, 2, S_FALSE, {L"3", L""}},
+      {NextOp, 1, S_FALSE, {L""}},
+      {SkipOp, 0, S_OK, {}},
+      {ResetOp, 0, S_OK, {}},
+      {SkipOp, 3, S_OK, {}}, // exactly to the end
+      {NextOp, 1, S_FALSE, {L""}},
+      {ResetOp, 0, S_OK, {}},
+      {SkipOp, 1, S_OK, {}},
+      {SkipOp, ULONG_MAX, S_FALSE, {}},
+      {NextOp, 1, S_FALSE, {L""}},
+      {ResetOp, 0, S_OK, {}},
+      {NextOp, 3, S_OK, {L"1", L"2", L"3"}},
+  };
+  int number = 0;
+  for (const auto &step : steps) {
+    SCOPED_TRACE(testing::Message() << "step " << ++number);
+    if (step.op == NextOp) {
+      Batch batch = Next(enumerator.Get(), step.count);
+      EXPECT_EQ(step.status, batch.status);
+      EXPECT_EQ(step.values, batch.values);
+      EXPECT_EQ(std::count_if(step.values.begin(), step.values.end(), [](const std::wstring &v) { return !v.empty(); }),
+                static_cast<long>(batch.fetched));
+    } else {
+      EXPECT_EQ(step.status, step.op == SkipOp ? enumerator->Skip(step.count) : enumerator->Reset());
+    }
+  }
+  // VBScript's For Each asks for one value at a time without a count.
+  EXPECT_EQ(S_OK, enumerator->Reset());
   Var value;
   EXPECT_EQ(S_OK, enumerator->Next(1, &value, nullptr));
-  EXPECT_EQ(L"only", value.Text());
-  Var none;
-  EXPECT_EQ(S_FALSE, enumerator->Next(1, &none, nullptr));
-  EXPECT_EQ(VT_EMPTY, none.Type());
-}
-
-TEST_F(XEnumVARIANTTest, SkipStopsAtTheEnd) {
-  AddAll({L"1", L"2", L"3"});
-  ComPtr<IEnumVARIANT> enumerator = EnumOf(C());
-  EXPECT_EQ(S_OK, enumerator->Skip(2));
-  Batch batch = Next(enumerator.Get(), 5);
-  EXPECT_EQ(S_FALSE, batch.status);
-  EXPECT_EQ(1u, batch.fetched);
-  EXPECT_EQ(L"3", batch.values[0]);
-
-  EXPECT_EQ(S_OK, enumerator->Reset());
-  EXPECT_EQ(S_FALSE, enumerator->Skip(10));
-  EXPECT_EQ(L"", Rest(enumerator.Get()));
-  EXPECT_EQ(S_OK, enumerator->Skip(0));
-
-  EXPECT_EQ(S_OK, enumerator->Reset());
-  EXPECT_EQ(S_OK, enumerator->Skip(3)); // exactly to the end
-  EXPECT_EQ(S_OK, enumerator->Reset());
-  EXPECT_EQ(S_OK, enumerator->Skip(1));
-  EXPECT_EQ(S_FALSE, enumerator->Skip(ULONG_MAX)); // no wrap-around
-  EXPECT_EQ(L"", Rest(enumerator.Get()));
-}
-
-TEST_F(XEnumVARIANTTest, ResetStartsAgainFromTheFirstValue) {
-  AddAll({L"1", L"2"});
-  ComPtr<IEnumVARIANT> enumerator = EnumOf(C());
-  EXPECT_EQ(L"1 2", Rest(enumerator.Get()));
-  EXPECT_EQ(S_OK, enumerator->Reset());
-  EXPECT_EQ(L"1 2", Rest(enumerator.Get()));
-}
-
-TEST_F(XEnumVARIANTTest, CloneCopiesThePositionAndMovesOnItsOwn) {
-  AddAll({L"1", L"2", L"3"});
-  ComPtr<IEnumVARIANT> enumerator = EnumOf(C());
-  Next(enumerator.Get(), 1);
-  ComPtr<IEnumVARIANT> clone;
-  ASSERT_EQ(S_OK, enumerator->Clone(&clone));
-  ASSERT_NE(enumerator.Get(), clone.Get());
-  EXPECT_EQ(S_OK, enumerator->Skip(2));
-  EXPECT_EQ(L"2 3", Rest(clone.Get()));
-  EXPECT_EQ(S_OK, clone->Reset());
-  EXPECT_EQ(L"1 2 3", Rest(clone.Get()));
-  EXPECT_EQ(L"", Rest(enumerator.Get()));
-  EXPECT_EQ(E_POINTER, enumerator->Clone(nullptr));
-
-  // The clone holds its own references: it outlives the enumerator it was
-  // made from.
-  enumerator.Reset();
-  EXPECT_EQ(S_OK, clone->Reset());
-  EXPECT_EQ(L"1 2 3", Rest(clone.Get()));
-}
-
-TEST_F(XEnumVARIANTTest, WalksTheMembersTheCollectionHadWhenItWasMade) {
-  AddOrFail(C(), Var::Str(L"keyed"), Var::Str(L"k"));
-  AddAll({L"plain"});
-  ComPtr<IEnumVARIANT> enumerator = EnumOf(C());
-  AddAll({L"late"});
-  EXPECT_EQ(S_OK, C()->Remove(Var::Str(L"k").Get()));
-  AddOrFail(C(), Var::Str(L"replaced"), Var::Str(L"k"));
-  // Values only, never keys; removed members still come; added ones don't.
-  EXPECT_EQ(L"keyed plain", Rest(enumerator.Get()));
-  EXPECT_EQ(L"plain late replaced", Rest(EnumOf(C()).Get()));
+  EXPECT_EQ(L"1", value.Text());
 }
 
 TEST_F(XEnumVARIANTTest, OutlivesItsCollectionAndItsMembers) {
@@ -255,75 +205,20 @@ TEST_F(XEnumVARIANTTest, FailsCleanlyWhenMemoryRunsOut) {
   EXPECT_EQ(L"1 2", Rest(enumerator.Get()));
 }
 
-/// A record type of a client, one LONG wide, whose size can be made
-/// unavailable: the platform then cannot copy a record of it.
-class ClientRecord final : public IRecordInfo {
-public:
-  bool broken = false;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override {
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IRecordInfo)) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = this;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --m_references; }
-
-  HRESULT STDMETHODCALLTYPE RecordInit(PVOID record) override {
-    *static_cast<LONG *>(record) = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE RecordClear(PVOID) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE RecordCopy(PVOID from, PVOID to) override {
-    *static_cast<LONG *>(to) = *static_cast<LONG *>(from);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetGuid(GUID *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetName(BSTR *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetSize(ULONG *size) override {
-    if (broken)
-      return E_OUTOFMEMORY;
-    *size = sizeof(LONG);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(ITypeInfo **) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetField(PVOID, LPCOLESTR, VARIANT *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetFieldNoCopy(PVOID, LPCOLESTR, VARIANT *, PVOID *) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE PutField(ULONG, PVOID, LPCOLESTR, VARIANT *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE PutFieldNoCopy(ULONG, PVOID, LPCOLESTR, VARIANT *) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetFieldNames(ULONG *, BSTR *) override { return E_NOTIMPL; }
-  WINBOOL STDMETHODCALLTYPE IsMatchingType(IRecordInfo *other) override { return other == this; }
-  PVOID STDMETHODCALLTYPE RecordCreate() override { return nullptr; }
-  HRESULT STDMETHODCALLTYPE RecordCreateCopy(PVOID, PVOID *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE RecordDestroy(PVOID) override { return E_NOTIMPL; }
-
-  ULONG References() const { return m_references; }
-
-private:
-  ULONG m_references = 1;
-};
-
 TEST_F(XEnumVARIANTTest, NextReturnsTheStatusOfAValueThatCannotBeCopied) {
-  ClientRecord type;
-  LONG data = 42;
+  const long recordsBefore = ClientRecordInfo::LiveRecords();
+  ClientRecordInfo *type = ClientRecordInfo::Create();
+  ClientRecordInfo::Record data{42};
   VARIANT record; // the caller's own, never cleared
   V_VT(&record) = VT_RECORD;
-  V_RECORDINFO(&record) = &type;
+  V_RECORDINFO(&record) = type;
   V_RECORD(&record) = &data;
   AddAll({L"before"});
   EXPECT_EQ(S_OK, C()->Add(record, Var::Missing().Get()));
   AddAll({L"after"});
   ComPtr<IEnumVARIANT> enumerator = EnumOf(C());
 
-  type.broken = true;
+  type->FailGetSize(true);
   VARIANT values[3];
   ULONG fetched = 99;
   EXPECT_EQ(E_OUTOFMEMORY, enumerator->Next(3, values, &fetched));
@@ -333,18 +228,19 @@ TEST_F(XEnumVARIANTTest, NextReturnsTheStatusOfAValueThatCannotBeCopied) {
     EXPECT_EQ(VT_EMPTY, V_VT(&value));
 
   // Nothing moved: the same values come once the record can be copied.
-  type.broken = false;
+  type->FailGetSize(false);
   EXPECT_EQ(S_OK, enumerator->Next(3, values, &fetched));
   EXPECT_EQ(3u, fetched);
   EXPECT_STREQ(L"before", V_BSTR(&values[0]));
   ASSERT_EQ(VT_RECORD, V_VT(&values[1]));
-  EXPECT_EQ(42, *static_cast<LONG *>(V_RECORD(&values[1])));
+  EXPECT_EQ(42, static_cast<ClientRecordInfo::Record *>(V_RECORD(&values[1]))->number);
   EXPECT_STREQ(L"after", V_BSTR(&values[2]));
   for (VARIANT &value : values)
     VariantClear(&value);
   enumerator.Reset();
   m_collection.Reset();
-  EXPECT_EQ(1u, type.References());
+  EXPECT_EQ(0u, type->Release()); // the collection gave its references back
+  EXPECT_EQ(recordsBefore, ClientRecordInfo::LiveRecords());
 }
 
 } // namespace

@@ -135,6 +135,8 @@ HRESULT STDMETHODCALLTYPE ClientRecordInfo::GetName(BSTR *name) {
 HRESULT STDMETHODCALLTYPE ClientRecordInfo::GetSize(ULONG *size) {
   if (size == nullptr)
     return E_POINTER;
+  if (m_sizeFails)
+    return E_OUTOFMEMORY;
   *size = sizeof(Record);
   return S_OK;
 }

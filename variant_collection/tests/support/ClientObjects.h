@@ -58,6 +58,10 @@ public:
   /// (RecordInit, RecordCopy) and not cleared (RecordClear) yet.
   static long LiveRecords() noexcept;
 
+  /// While `fail` holds, GetSize answers E_OUTOFMEMORY: the platform can
+  /// then neither copy nor create a record of this type.
+  void FailGetSize(bool fail) noexcept { m_sizeFails = fail; }
+
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
@@ -84,6 +88,7 @@ private:
   ~ClientRecordInfo() = default;
 
   ULONG m_references = 1;
+  bool m_sizeFails = false;
 };
 
 } // namespace ServerTest
