@@ -1,5 +1,6 @@
 //===- module_test.cpp - Process-wide state of the server -----------------===//
 
+#include "ObjectMap.h"
 #include "ServerModule.h"
 
 #include "support/ServerTest.h"
@@ -14,44 +15,63 @@ using VariantCollection::ServerModule;
 
 namespace {
 
-TEST(ServerModule, CanUnloadOnlyWhileNoCollectionItemOrReferenceLives) {
-  ASSERT_EQ(0, Module().ModuleLockCount());
-  EXPECT_EQ(S_OK, DllCanUnloadNow());
+// The module counts one lock for every live collection, item and
+// enumerator, for each outstanding LockServer(TRUE), and for the class object
+// while any client holds it. DllCanUnloadNow answers S_OK only without any.
+TEST(ServerModule, CountsEveryReasonNotToUnload) {
+  VariantCollection::ReleaseClassObjects(); // no client holds the class object
+  const auto expectLocks = [](LONG locks, const char *when) {
+    EXPECT_EQ(locks, Module().ModuleLockCount()) << when;
+    EXPECT_EQ(locks == 0 ? S_OK : S_FALSE, DllCanUnloadNow()) << when;
+  };
+  expectLocks(0, "at the start");
+  ComPtr<IClassFactory> first, second;
+  ASSERT_EQ(S_OK, DllGetClassObject(CLSID_Collection, IID_IClassFactory, reinterpret_cast<void **>(first.GetAddressOf())));
+  ASSERT_EQ(S_OK, DllGetClassObject(CLSID_Collection, IID_IClassFactory, reinterpret_cast<void **>(second.GetAddressOf())));
+  ComPtr<IClassFactory> third = first;
+  expectLocks(1, "the class object held three times");
+  EXPECT_EQ(S_OK, first->LockServer(TRUE));
+  EXPECT_EQ(S_OK, first->LockServer(TRUE));
+  EXPECT_EQ(S_OK, first->LockServer(FALSE));
+  expectLocks(2, "and one lock");
 
-  ComPtr<IXItem> kept;
-  {
-    ComPtr<IXCollection> collection = NewCollection();
-    EXPECT_EQ(1, Module().ModuleLockCount());
-    EXPECT_EQ(S_FALSE, DllCanUnloadNow());
-    AddOrFail(collection.Get(), Var::I4(1));
-    AddOrFail(collection.Get(), Var::I4(2), Var::Str(L"two"));
-    EXPECT_EQ(3, Module().ModuleLockCount());
-    kept = ItemOf(collection.Get(), Var::Str(L"two"));
-
-    // Interfaces handed out count as the object's references.
-    ComPtr<ISupportErrorInfo> support;
-    ASSERT_EQ(S_OK, collection.As(&support));
-    collection.Reset();
-    EXPECT_EQ(S_FALSE, DllCanUnloadNow());
-  }
-  // The collection is gone; the item a client still holds keeps the module.
-  EXPECT_EQ(1, Module().ModuleLockCount());
-  EXPECT_EQ(S_FALSE, DllCanUnloadNow());
-  EXPECT_EQ(L"two", KeyOf(kept.Get()).Text());
-  kept.Reset();
-  EXPECT_EQ(0, Module().ModuleLockCount());
-  EXPECT_EQ(S_OK, DllCanUnloadNow());
-}
-
-TEST(ServerModule, RemovedAndReplacedItemsGiveTheirLockBack) {
-  ComPtr<IXCollection> collection = NewCollection();
-  AddOrFail(collection.Get(), Var::I4(1), Var::Str(L"k"));
+  ComPtr<IXCollection> collection;
+  ComPtr<IDispatch> other;
+  ASSERT_EQ(S_OK, first->CreateInstance(nullptr, IID_IXCollection, reinterpret_cast<void **>(collection.GetAddressOf())));
+  ASSERT_EQ(S_OK, first->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void **>(other.GetAddressOf())));
+  EXPECT_NE(static_cast<IDispatch *>(collection.Get()), other.Get());
+  AddOrFail(collection.Get(), Var::I4(1));
   AddOrFail(collection.Get(), Var::I4(2), Var::Str(L"k"));
-  EXPECT_EQ(2, Module().ModuleLockCount());
-  EXPECT_EQ(S_OK, collection->Remove(Var::I4(1).Get()));
-  EXPECT_EQ(1, Module().ModuleLockCount());
+  AddOrFail(collection.Get(), Var::I4(3), Var::Str(L"k"));
+  expectLocks(6, "and two collections, one with two members, one replaced");
+  ComPtr<IXItem> item = ItemOf(collection.Get(), Var::I4(1));
+  ASSERT_EQ(S_OK, collection->Remove(Var::I4(1).Get()));
+  expectLocks(6, "a removed member still held");
+  item.Reset();
+  expectLocks(5, "the removed member let go");
+  ComPtr<IUnknown> unknown;
+  ASSERT_EQ(S_OK, collection->get__NewEnum(&unknown));
+  expectLocks(6, "and an enumerator");
+
+  IClassFactory *factory = first.Get();
+  first.Reset();
+  second.Reset();
+  third.Reset();
+  other.Reset();
+  expectLocks(4, "the class object and the other collection let go");
+  // An interface handed out holds its object as well; the enumerator holds
+  // the member it walks.
+  ComPtr<ISupportErrorInfo> support;
+  ASSERT_EQ(S_OK, collection.As(&support));
   collection.Reset();
-  EXPECT_EQ(S_OK, DllCanUnloadNow());
+  expectLocks(4, "the collection held through another interface");
+  support.Reset();
+  expectLocks(3, "the collection let go");
+  unknown.Reset();
+  expectLocks(1, "the enumerator let go");
+  EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+  expectLocks(0, "unlocked");
+  VariantCollection::ReleaseClassObjects();
 }
 
 TEST(ServerModule, RunsEveryTerminationOnceNewestFirst) {
@@ -69,19 +89,6 @@ TEST(ServerModule, RunsEveryTerminationOnceNewestFirst) {
     module.Terminate();
   }
   EXPECT_EQ((std::vector<int>{3, 2, 1}), ran);
-}
-
-// The built server itself: it loads, answers DllCanUnloadNow by name and
-// unloads, needing nothing beside it.
-TEST(ServerModule, BuiltServerLoadsAndExportsDllCanUnloadNow) {
-  HMODULE server = LoadLibraryW(ServerPath().c_str());
-  ASSERT_NE(nullptr, server) << "error " << GetLastError();
-  using CanUnloadNow = HRESULT(STDAPICALLTYPE *)();
-  auto canUnloadNow = reinterpret_cast<CanUnloadNow>(
-      reinterpret_cast<void *>(GetProcAddress(server, "DllCanUnloadNow")));
-  ASSERT_NE(nullptr, canUnloadNow);
-  EXPECT_EQ(S_OK, canUnloadNow());
-  EXPECT_TRUE(FreeLibrary(server));
 }
 
 } // namespace
