@@ -1,4 +1,10 @@
 //===- dispatch_test.cpp - Late-bound calls through the type library ------===//
+//
+// Every member called late-bound, with arguments from script variables, is
+// in the script suites (scripts/); here the name cache, the retries and the
+// type library's loading.
+//
+//===----------------------------------------------------------------------===//
 
 #include "ServerModule.h"
 #include "XCollection.h"
@@ -36,7 +42,6 @@ TEST_F(DispatchTest, ReportsOneTypeInfoForEachInterface) {
   UINT count = 0;
   EXPECT_EQ(S_OK, D()->GetTypeInfoCount(&count));
   EXPECT_EQ(1u, count);
-  EXPECT_EQ(E_POINTER, D()->GetTypeInfoCount(nullptr));
 
   ComPtr<ITypeInfo> info;
   ASSERT_EQ(S_OK, D()->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info));
@@ -45,7 +50,6 @@ TEST_F(DispatchTest, ReportsOneTypeInfoForEachInterface) {
   EXPECT_TRUE(IsEqualGUID(IID_IXCollection, attributes->guid));
   EXPECT_EQ(TKIND_DISPATCH, attributes->typekind);
   info->ReleaseTypeAttr(attributes);
-  EXPECT_EQ(E_POINTER, D()->GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr));
 
   AddOrFail(m_collection.Get(), Var::I4(1));
   ComPtr<IXItem> item = ItemOf(m_collection.Get(), Var::I4(1));
@@ -92,34 +96,6 @@ TEST_F(DispatchTest, ResolvesNamesThroughTheCacheAndPastIt) {
   EXPECT_EQ(0x60020001, IdOf(item.Get(), L"key"));
 }
 
-TEST_F(DispatchTest, InvokesEveryMember) {
-  Var count;
-  ASSERT_EQ(S_OK, Call(D(), 3, DISPATCH_PROPERTYGET, {}, &count));
-  EXPECT_EQ(VT_I4, count.Type());
-  EXPECT_EQ(0, V_I4(&count));
-
-  ASSERT_EQ(S_OK, Call(D(), 1, DISPATCH_METHOD, {Var::I4(10).Get(), Var::Str(L"a").Get()}));
-  ASSERT_EQ(S_OK, Call(D(), 1, DISPATCH_METHOD, {Var::I2(20).Get()})); // Key omitted
-  ASSERT_EQ(S_OK, Call(D(), DISPID_VALUE, DISPATCH_PROPERTYPUT, {Var::Str(L"b").Get(), Var::I4(30).Get()}));
-  EXPECT_EQ(3, CountOf(m_collection.Get()));
-  EXPECT_EQ(VT_EMPTY, KeyOf(ItemOf(m_collection.Get(), Var::I4(2)).Get()).Type());
-  EXPECT_EQ(30, V_I4(&ValueOf(ItemOf(m_collection.Get(), Var::Str(L"b")).Get())));
-
-  // Item returns the member object; its default member is its value.
-  Var item;
-  ASSERT_EQ(S_OK, Call(D(), DISPID_VALUE, DISPATCH_PROPERTYGET, {Var::Str(L"a").Get()}, &item));
-  ASSERT_EQ(VT_DISPATCH, item.Type());
-  Var value;
-  ASSERT_EQ(S_OK, Call(V_DISPATCH(&item), DISPID_VALUE, DISPATCH_PROPERTYGET, {}, &value));
-  EXPECT_EQ(10, V_I4(&value));
-  Var key;
-  ASSERT_EQ(S_OK, Call(V_DISPATCH(&item), 0x60020001, DISPATCH_PROPERTYGET, {}, &key));
-  EXPECT_EQ(L"a", key.Text());
-
-  ASSERT_EQ(S_OK, Call(D(), 2, DISPATCH_METHOD, {Var::I4(1).Get()}));
-  EXPECT_EQ(2, CountOf(m_collection.Get()));
-}
-
 // JScript enumerators and statement-style calls ("c.Item 1") invoke a
 // property read with DISPATCH_METHOD alone.
 TEST_F(DispatchTest, PropertyReadsWorkAsMethodCalls) {
@@ -140,18 +116,6 @@ TEST_F(DispatchTest, PropertyReadsWorkAsMethodCalls) {
   EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(D(), 3, DISPATCH_PROPERTYPUT, {Var::I4(1).Get()}));
 }
 
-TEST_F(DispatchTest, ArgumentsFromScriptVariablesArriveByReference) {
-  Var value = Var::Str(L"v");
-  Var key = Var::Str(L"k");
-  ASSERT_EQ(S_OK, Call(D(), 1, DISPATCH_METHOD, {Var::RefTo(&value).Get(), Var::RefTo(&key).Get()}));
-  VariantClear(&value.Get());
-  Var item;
-  ASSERT_EQ(S_OK, Call(D(), DISPID_VALUE, DISPATCH_PROPERTYGET, {Var::RefTo(&key).Get()}, &item));
-  Var read;
-  ASSERT_EQ(S_OK, Call(V_DISPATCH(&item), DISPID_VALUE, DISPATCH_PROPERTYGET, {}, &read));
-  EXPECT_EQ(L"v", read.Text());
-}
-
 TEST_F(DispatchTest, ReportedErrorsReachTheCallerAsExceptions) {
   EXCEPINFO exception{};
   Var item;
@@ -166,10 +130,6 @@ TEST_F(DispatchTest, ReportedErrorsReachTheCallerAsExceptions) {
     EXPECT_TRUE(IsEqualGUID(IID_IXCollection, error.guid));
   }
 
-  EXPECT_EQ(DISP_E_EXCEPTION, Call(D(), 1, DISPATCH_METHOD, {Var::I4(1).Get(), Var::I4(2).Get()}, nullptr,
-                                   &exception));
-  EXPECT_STREQ(L"Type mismatch", exception.bstrDescription);
-  ClearException(exception);
   ClearError();
 
   // A key that is not there is a plain failure: the caller sees its status
