@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,63 +63,50 @@ template <class Table> void ExpectConsistent(const Table &table) {
   EXPECT_EQ(nullptr, table.At(table.Count() + 1));
 }
 
-TEST(MemberTable, KeepsInsertionOrderAndFindsByPositionAndKey) {
+// After each step the table holds the listed members in order, each at its
+// position and each key finding its member.
+TEST(MemberTable, AddsReplacesAndRemovesInOrder) {
   Items items;
   MemberTable<FakeItem> table;
-  EXPECT_EQ(0u, table.Count());
   EXPECT_EQ(nullptr, table.At(1));
   EXPECT_EQ(nullptr, table.Find("a"));
-
-  EXPECT_EQ(nullptr, table.Add(items.Keyed("v", "a")));
-  EXPECT_EQ(nullptr, table.Add(items.Plain("w")));
-  EXPECT_EQ(nullptr, table.Add(items.Keyed("x", "")));
-  EXPECT_EQ((std::vector<std::string>{"v", "w", "x"}), Names(table));
-  EXPECT_EQ("x", table.Find("")->name);
-  EXPECT_EQ(nullptr, table.Find("A"));
-  ExpectConsistent(table);
-}
-
-TEST(MemberTable, AddingAPresentKeyReplacesTheMemberAndMovesTheKeyToTheEnd) {
-  Items items;
-  MemberTable<FakeItem> table;
-  FakeItem *first = items.Keyed("v", "a");
-  table.Add(first);
-  table.Add(items.Keyed("w", "b"));
-  EXPECT_EQ(first, table.Add(items.Keyed("z", "a")));
-  EXPECT_EQ(2u, table.Count());
-  EXPECT_EQ((std::vector<std::string>{"w", "z"}), Names(table));
-  EXPECT_EQ("z", table.Find("a")->name);
-  ExpectConsistent(table);
-}
-
-TEST(MemberTable, KeysAreExactBytes) {
-  Items items;
-  MemberTable<FakeItem> table;
-  table.Add(items.Keyed("lower", "key"));
-  table.Add(items.Keyed("upper", "KEY"));
-  table.Add(items.Keyed("nul", std::string("k\0y", 3)));
-  table.Add(items.Keyed("prefix", "ke"));
-  EXPECT_EQ(4u, table.Count());
+  FakeItem *const v = items.Keyed("v", "a");
+  FakeItem *const z = items.Keyed("z", "a");
+  FakeItem *const w = items.Plain("w");
+  const struct {
+    const char *step;
+    std::function<FakeItem *()> apply;
+    const char *answer; // the name of the member the step answers, "" for none
+    std::vector<std::string> names;
+  } steps[] = {
+      {"add v under a", [&] { return table.Add(v); }, "", {"v"}},
+      {"add w without a key", [&] { return table.Add(w); }, "", {"v", "w"}},
+      {"add x under ''", [&] { return table.Add(items.Keyed("x", "")); }, "", {"v", "w", "x"}},
+      // Keys are exact bytes.
+      {"add under A", [&] { return table.Add(items.Keyed("A", "A")); }, "", {"v", "w", "x", "A"}},
+      {"add under k\\0y", [&] { return table.Add(items.Keyed("nul", std::string("k\0y", 3))); }, "",
+       {"v", "w", "x", "A", "nul"}},
+      {"add under k", [&] { return table.Add(items.Keyed("k", "k")); }, "", {"v", "w", "x", "A", "nul", "k"}},
+      // A present key: the member is replaced and the key moves to the end.
+      {"add z under a", [&] { return table.Add(z); }, "v", {"w", "x", "A", "nul", "k", "z"}},
+      {"remove k", [&] { return table.Remove("k"); }, "k", {"w", "x", "A", "nul", "z"}},
+      {"remove k again", [&] { return table.Remove("k"); }, "", {"w", "x", "A", "nul", "z"}},
+      {"remove at 1", [&] { return table.RemoveAt(1); }, "w", {"x", "A", "nul", "z"}},
+      {"remove a keyed one at 2", [&] { return table.RemoveAt(2); }, "A", {"x", "nul", "z"}},
+      {"remove at 0", [&] { return table.RemoveAt(0); }, "", {"x", "nul", "z"}},
+      {"remove past the end", [&] { return table.RemoveAt(4); }, "", {"x", "nul", "z"}},
+  };
+  for (const auto &step : steps) {
+    SCOPED_TRACE(step.step);
+    FakeItem *answer = step.apply();
+    EXPECT_EQ(step.answer, std::string(answer != nullptr ? answer->name : ""));
+    EXPECT_EQ(step.names, Names(table));
+    ExpectConsistent(table);
+  }
   EXPECT_EQ("nul", table.Find(std::string_view("k\0y", 3))->name);
-  EXPECT_EQ(nullptr, table.Find("k"));
-  ExpectConsistent(table);
-}
-
-TEST(MemberTable, RemovesByKeyAndByPosition) {
-  Items items;
-  MemberTable<FakeItem> table;
-  for (int i = 0; i < 6; ++i)
-    table.Add(i % 2 == 0 ? items.Keyed("k" + std::to_string(i), std::to_string(i))
-                         : items.Plain("p" + std::to_string(i)));
-  EXPECT_EQ("k2", table.Remove("2")->name);
-  EXPECT_EQ(nullptr, table.Remove("2"));
-  EXPECT_EQ("p1", table.RemoveAt(2)->name);
-  EXPECT_EQ("k4", table.RemoveAt(3)->name); // keyed member removed by position
-  EXPECT_EQ(nullptr, table.Find("4"));
-  EXPECT_EQ(nullptr, table.RemoveAt(0));
-  EXPECT_EQ(nullptr, table.RemoveAt(4));
-  EXPECT_EQ((std::vector<std::string>{"k0", "p3", "p5"}), Names(table));
-  ExpectConsistent(table);
+  EXPECT_EQ("z", table.Find("a")->name);
+  for (std::string_view missing : {std::string_view("A"), std::string_view("K"), std::string_view("k\0", 2)})
+    EXPECT_EQ(nullptr, table.Find(missing)) << missing;
 }
 
 // Removing most members compacts the sequence and renumbers the key index;
