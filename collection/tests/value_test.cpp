@@ -94,6 +94,7 @@ protected:
     return {
         {"null", [] { return Handle(Value::Null()); }, false, 0, 0, 0.0, "", 0, 0, "(null)", "(null)"},
         {"plain", [this] { return plain; }, false, 0, 0, 0.0, "", 0, 0, "(value)", "(value)"},
+        {"another plain", [this] { return otherPlain; }, false, 0, 0, 0.0, "", 0, 0, "(value)", "(value)"},
         {"true", [] { return MakeValue(true); }, true, 1, 1, 1.0, "true", 0, 0, "true", "true"},
         {"false", [] { return Handle(Boolean::False()); }, false, 0, 0, 0.0, "false", 0, 0, "false", "false"},
         {"255", [] { return MakeValue(255); }, true, 255, 255, 255.0, "255", 0, 0, "0XFF", "255"},
@@ -148,6 +149,7 @@ protected:
   Runtime::Ref<CollectionTest::Tracked> object{new CollectionTest::Tracked(&deaths)};
   Handle n255 = MakeValue(255);
   Handle plain = Make<Plain>();
+  Handle otherPlain = Make<Plain>(); // the root's equality is identity
 };
 
 TEST_F(ValueKindsTest, AccessorsConvertWhereTheyCanAndAnswerTheDefaultsElsewhere) {
@@ -235,15 +237,6 @@ TEST(StaticValuesTest, SurviveAnyNumberOfRetainReleasePairs) {
   }
   EXPECT_TRUE(Value::Null().IsNull());
   EXPECT_TRUE(Boolean::True().BoolValue());
-}
-
-TEST(RootDefaultsTest, EqualityIsIdentityAndNullMatchesOnlyWhatSaysItIsNull) {
-  auto plain = Make<Plain>();
-  auto other = Make<Plain>();
-  EXPECT_FALSE(*plain == *other);
-  EXPECT_TRUE(*plain != *other);
-  EXPECT_TRUE(Value::Null() == Value::Null());
-  EXPECT_FALSE(Value::Null() != Value::Null());
 }
 
 TEST(RootDefaultsTest, IndexingPassesTheIntegerAsUnsigned32AndTheKeyWhole) {
