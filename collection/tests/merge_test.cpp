@@ -161,7 +161,8 @@ TEST(HierarchicalMergeTest, MergesIntoNewDictionariesAtEveryDepthAndSharesTheVal
   EXPECT_EQ(&At(*target, "b"), patchB.Get());
   EXPECT_EQ(&At(*target, "c"), three.Get());
   // Nothing that existed is written into: its other holders see it as it was.
-  EXPECT_EQ(EntriesOf(*top), CollectionTest::EntryMap({{"deeper", deeper.Get()}, {"keep", one.Get()}, {"y", two.Get()}}));
+  EXPECT_EQ(EntriesOf(*top),
+            CollectionTest::EntryMap({{"deeper", deeper.Get()}, {"keep", one.Get()}, {"y", two.Get()}}));
   EXPECT_EQ(EntriesOf(*deeper), CollectionTest::EntryMap({{"keep", one.Get()}}));
   EXPECT_EQ(EntriesOf(*other), otherBefore);
   EXPECT_EQ(EntriesOf(*patchTop), patchTopBefore);

@@ -26,8 +26,10 @@ TEST(ServerModule, CountsEveryReasonNotToUnload) {
   };
   expectLocks(0, "at the start");
   ComPtr<IClassFactory> first, second;
-  ASSERT_EQ(S_OK, DllGetClassObject(CLSID_Collection, IID_IClassFactory, reinterpret_cast<void **>(first.GetAddressOf())));
-  ASSERT_EQ(S_OK, DllGetClassObject(CLSID_Collection, IID_IClassFactory, reinterpret_cast<void **>(second.GetAddressOf())));
+  ASSERT_EQ(S_OK,
+            DllGetClassObject(CLSID_Collection, IID_IClassFactory, reinterpret_cast<void **>(first.GetAddressOf())));
+  ASSERT_EQ(S_OK,
+            DllGetClassObject(CLSID_Collection, IID_IClassFactory, reinterpret_cast<void **>(second.GetAddressOf())));
   ComPtr<IClassFactory> third = first;
   expectLocks(1, "the class object held three times");
   EXPECT_EQ(S_OK, first->LockServer(TRUE));
@@ -37,7 +39,8 @@ TEST(ServerModule, CountsEveryReasonNotToUnload) {
 
   ComPtr<IXCollection> collection;
   ComPtr<IDispatch> other;
-  ASSERT_EQ(S_OK, first->CreateInstance(nullptr, IID_IXCollection, reinterpret_cast<void **>(collection.GetAddressOf())));
+  ASSERT_EQ(S_OK,
+            first->CreateInstance(nullptr, IID_IXCollection, reinterpret_cast<void **>(collection.GetAddressOf())));
   ASSERT_EQ(S_OK, first->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void **>(other.GetAddressOf())));
   EXPECT_NE(static_cast<IDispatch *>(collection.Get()), other.Get());
   AddOrFail(collection.Get(), Var::I4(1));
