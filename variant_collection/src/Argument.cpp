@@ -14,10 +14,19 @@ std::string_view BstrBytes(BSTR text) noexcept {
 
 Argument::Argument() noexcept { VariantInit(&m_value); }
 
-Argument::~Argument() { VariantClear(&m_value); }
+Argument::~Argument() { Clear(); }
+
+void Argument::Clear() noexcept {
+  if (m_borrowed) {
+    m_borrowed = false;
+    VariantInit(&m_value);
+  } else {
+    VariantClear(&m_value);
+  }
+}
 
 HRESULT Argument::Read(const VARIANT &argument) noexcept {
-  VariantClear(&m_value);
+  Clear();
   HRESULT status = VariantCopyInd(&m_value, const_cast<VARIANT *>(&argument));
   if (FAILED(status)) {
     VariantInit(&m_value);
@@ -40,11 +49,51 @@ HRESULT Argument::Read(const VARIANT &argument) noexcept {
   return status;
 }
 
+HRESULT Argument::Borrow(const VARIANT &argument) noexcept {
+  const VARIANT *source = &argument;
+  if (V_VT(source) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(source) != nullptr &&
+      !V_ISBYREF(V_VARIANTREF(source)))
+    source = V_VARIANTREF(source);
+  VARIANT view;
+  VariantInit(&view);
+  switch (V_VT(source)) {
+  case VT_BSTR:
+  case VT_I2:
+  case VT_I4:
+    view = *source;
+    break;
+  case VT_BYREF | VT_BSTR:
+    if (V_BSTRREF(source) == nullptr)
+      return Read(argument);
+    V_VT(&view) = VT_BSTR;
+    V_BSTR(&view) = *V_BSTRREF(source);
+    break;
+  case VT_BYREF | VT_I2:
+    if (V_I2REF(source) == nullptr)
+      return Read(argument);
+    V_VT(&view) = VT_I2;
+    V_I2(&view) = *V_I2REF(source);
+    break;
+  case VT_BYREF | VT_I4:
+    if (V_I4REF(source) == nullptr)
+      return Read(argument);
+    V_VT(&view) = VT_I4;
+    V_I4(&view) = *V_I4REF(source);
+    break;
+  default:
+    return Read(argument);
+  }
+  Clear();
+  m_value = view;
+  m_borrowed = true;
+  return S_OK;
+}
+
 void Argument::Discard() noexcept {
-  if (V_ISARRAY(&m_value))
+  if (!m_borrowed && V_ISARRAY(&m_value))
     SafeArrayDestroy(V_ARRAY(&m_value));
   else
-    VariantClear(&m_value);
+    Clear();
   VariantInit(&m_value);
 }
 

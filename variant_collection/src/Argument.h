@@ -50,6 +50,15 @@ public:
   /// left allocated. O(size of the value); never throws.
   HRESULT Read(const VARIANT &argument) noexcept;
 
+  /// Like Read, for an argument that is only looked at while the caller's
+  /// argument stays as it is: a VT_BSTR, VT_I2 or VT_I4 given by value, by
+  /// a typed reference or behind one VT_BYREF | VT_VARIANT is held as the
+  /// caller's own value, without a copy (so it needs no memory); anything
+  /// else is copied as Read copies it. Classify, Position and KeyBytes then
+  /// answer as after Read; MoveTo must not follow. O(1) for the values held
+  /// in place; never throws.
+  HRESULT Borrow(const VARIANT &argument) noexcept;
+
   /// The class of the held copy. O(1).
   Kind Classify() const noexcept;
 
@@ -60,15 +69,19 @@ public:
   std::string_view KeyBytes() const noexcept;
 
   /// Moves the held copy into `target`, which must hold nothing that needs
-  /// clearing, and holds VT_EMPTY afterwards. O(1).
+  /// clearing, and holds VT_EMPTY afterwards. Not after Borrow. O(1).
   void MoveTo(VARIANT &target) noexcept;
 
 private:
-  /// Frees the held copy, also one that VariantClear refuses (an array of
-  /// a type it does not know), and holds VT_EMPTY.
+  /// Clears the held copy (a borrowed value is only let go).
+  void Clear() noexcept;
+  /// The same, also for a copy that VariantClear refuses (an array of a
+  /// type it does not know); holds VT_EMPTY afterwards.
   void Discard() noexcept;
 
   VARIANT m_value;
+  /// True while m_value is the caller's (Borrow), not a copy of it.
+  bool m_borrowed = false;
 };
 
 } // namespace VariantCollection

@@ -24,6 +24,7 @@ namespace VariantCollection {
 ///   examined. Fails with the load status when the type library is not
 ///   registered (`*info` then null).
 /// - GetIDsOfNames, Invoke: see TypeInfoHolder. `riid` is not examined.
+///   Invoke offers every call to `InvokeDirect` first.
 ///
 /// Never throws; every call is O(1) once the type information is loaded,
 /// apart from what the called member costs.
@@ -51,8 +52,8 @@ public:
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID /*riid*/, LCID lcid, WORD flags,
                                    DISPPARAMS *params, VARIANT *result, EXCEPINFO *exception,
                                    UINT *argumentError) override {
-    return s_typeInfo.Invoke(static_cast<Interface *>(this), member, lcid, flags, params, result,
-                             exception, argumentError);
+    return s_typeInfo.Invoke(static_cast<Interface *>(this), &CallDirect, member, lcid, flags, params,
+                             result, exception, argumentError);
   }
 
 protected:
@@ -61,7 +62,23 @@ protected:
   DualDispatch(const DualDispatch &) = delete;
   DualDispatch &operator=(const DualDispatch &) = delete;
 
+  /// Makes a late-bound call without the type information, with the
+  /// results that the type information would give: see
+  /// TypeInfoHolder::DirectCall. The deriving class makes the calls that
+  /// are worth it (frequent ones, with arguments the platform would pass on
+  /// unchanged); this one makes none.
+  virtual bool InvokeDirect(DISPID /*member*/, WORD /*flags*/, DISPPARAMS & /*params*/,
+                            VARIANT * /*result*/) noexcept {
+    return false;
+  }
+
 private:
+  static bool CallDirect(IDispatch *self, DISPID member, WORD flags, DISPPARAMS &params,
+                         VARIANT *result) noexcept {
+    return static_cast<DualDispatch *>(static_cast<Interface *>(self))
+        ->InvokeDirect(member, flags, params, result);
+  }
+
   inline static TypeInfoHolder s_typeInfo{__uuidof(Interface), LIBID_COLLECTIONLib, 1, 0, 0x0409};
 };
 

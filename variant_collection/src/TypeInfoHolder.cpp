@@ -170,19 +170,23 @@ HRESULT TypeInfoHolder::GetIDsOfNames(LPOLESTR *names, UINT count, LCID lcid, DI
   return m_info.load(std::memory_order_acquire)->GetIDsOfNames(names, count, ids);
 }
 
-HRESULT TypeInfoHolder::Invoke(IDispatch *self, DISPID member, LCID lcid, WORD flags,
-                               DISPPARAMS *params, VARIANT *result, EXCEPINFO *exception,
-                               UINT *argumentError) noexcept {
+HRESULT TypeInfoHolder::Invoke(IDispatch *self, DirectCall direct, DISPID member, LCID lcid,
+                               WORD flags, DISPPARAMS *params, VARIANT *result,
+                               EXCEPINFO *exception, UINT *argumentError) noexcept {
   if (!ArgumentsAreWhole(params))
     return E_INVALIDARG;
   HRESULT status = EnsureLoaded(lcid);
   if (FAILED(status))
     return status;
   ITypeInfo *info = m_info.load(std::memory_order_acquire);
-  status = info->Invoke(self, member, flags, params, result, exception, argumentError);
+  const auto call = [&](WORD callFlags) {
+    if (direct != nullptr && direct(self, member, callFlags, *params, result))
+      return S_OK;
+    return info->Invoke(self, member, callFlags, params, result, exception, argumentError);
+  };
+  status = call(flags);
   if (status == DISP_E_MEMBERNOTFOUND && flags == DISPATCH_METHOD)
-    status = info->Invoke(self, member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, params, result,
-                          exception, argumentError);
+    status = call(DISPATCH_METHOD | DISPATCH_PROPERTYGET);
   return status;
 }
 

@@ -53,17 +53,30 @@ public:
   /// `count`.
   HRESULT GetIDsOfNames(LPOLESTR *names, UINT count, LCID lcid, DISPID *ids) noexcept;
 
+  /// A late-bound call that the object makes itself, straight through its
+  /// vtable, for members that clients call often: true when it made the
+  /// call and the member succeeded, with `result` (which may be null) as
+  /// ITypeInfo::Invoke would have left it; false when the call is not one
+  /// that it makes or the member failed, having changed nothing.
+  using DirectCall = bool (*)(IDispatch *self, DISPID member, WORD flags, DISPPARAMS &params,
+                              VARIANT *result) noexcept;
+
   /// Calls member `member` of `self` (an object implementing the interface)
-  /// through the type information, and returns its status. A call made with
-  /// exactly DISPATCH_METHOD that the type information answers with
-  /// DISP_E_MEMBERNOTFOUND is made again as DISPATCH_METHOD |
-  /// DISPATCH_PROPERTYGET, so that a property read as a statement or as a
-  /// method call works. E_INVALIDARG, before anything is loaded or called,
-  /// when `params` is null or promises arguments or argument names that it
-  /// does not carry (a null array with a non-zero count, more names than
-  /// arguments).
-  HRESULT Invoke(IDispatch *self, DISPID member, LCID lcid, WORD flags, DISPPARAMS *params,
-                 VARIANT *result, EXCEPINFO *exception, UINT *argumentError) noexcept;
+  /// and returns its status, as the type information calls it. The call is
+  /// first offered to `direct` (when not null); when it declines, the type
+  /// information makes it. A member that failed when called directly is so
+  /// called once more, through the type information, which turns its
+  /// failure into the caller's status and exception information; since a
+  /// failing member changes nothing, the second call meets what the first
+  /// met. A call made with exactly DISPATCH_METHOD that the type
+  /// information answers with DISP_E_MEMBERNOTFOUND is made again as
+  /// DISPATCH_METHOD | DISPATCH_PROPERTYGET, so that a property read as a
+  /// statement or as a method call works. E_INVALIDARG, before anything is
+  /// loaded or called, when `params` is null or promises arguments or
+  /// argument names that it does not carry (a null array with a non-zero
+  /// count, more names than arguments).
+  HRESULT Invoke(IDispatch *self, DirectCall direct, DISPID member, LCID lcid, WORD flags,
+                 DISPPARAMS *params, VARIANT *result, EXCEPINFO *exception, UINT *argumentError) noexcept;
 
   /// True once the type information is loaded.
   bool IsLoaded() const noexcept { return m_info.load(std::memory_order_acquire) != nullptr; }

@@ -3,6 +3,7 @@
 #include "XCollection.h"
 
 #include "Argument.h"
+#include "LateBound.h"
 #include "ReportError.h"
 #include "ServerModule.h"
 #include "XEnumVARIANT.h"
@@ -67,7 +68,7 @@ HRESULT XCollection::OutOfRange() const noexcept {
 
 HRESULT XCollection::Select(const VARIANT &selector, XItem **item, std::uint32_t *position) const noexcept {
   Argument argument;
-  HRESULT status = argument.Read(selector);
+  HRESULT status = argument.Borrow(selector);
   if (FAILED(status))
     return status;
   switch (argument.Classify()) {
@@ -171,6 +172,45 @@ HRESULT STDMETHODCALLTYPE XCollection::get__NewEnum(IUnknown **enumerator) {
 
 HRESULT STDMETHODCALLTYPE XCollection::InterfaceSupportsErrorInfo(REFIID iid) {
   return IsEqualIID(iid, IID_IXCollection) ? S_OK : S_FALSE;
+}
+
+bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept {
+  if (!LateBound::PassesArgumentsUnchanged(params))
+    return false;
+  VARIANT *arguments = params.rgvarg; // the last argument first
+  switch (member) {
+  case kAdd:
+    if (!LateBound::SelectsMethod(flags))
+      return false;
+    if (params.cArgs == 1) {
+      VARIANT missing = LateBound::MissingArgument();
+      return SUCCEEDED(Add(arguments[0], missing));
+    }
+    return params.cArgs == 2 && SUCCEEDED(Add(arguments[1], arguments[0]));
+  case DISPID_VALUE: {
+    IXItem *item = nullptr;
+    if (!LateBound::SelectsPropertyGet(flags) || params.cArgs != 1 || FAILED(get_Item(arguments[0], &item)))
+      return false;
+    VARIANT value;
+    V_VT(&value) = VT_DISPATCH;
+    V_DISPATCH(&value) = item;
+    LateBound::Return(result, value);
+    return true;
+  }
+  case kRemove:
+    return LateBound::SelectsMethod(flags) && params.cArgs == 1 && SUCCEEDED(Remove(arguments[0]));
+  case kCount: {
+    if (!LateBound::SelectsPropertyGet(flags) || params.cArgs != 0)
+      return false;
+    VARIANT value;
+    V_VT(&value) = VT_I4;
+    V_I4(&value) = static_cast<LONG>(m_members.Count());
+    LateBound::Return(result, value);
+    return true;
+  }
+  default:
+    return false;
+  }
 }
 
 HRESULT XCollection::SnapshotItems(std::vector<XItem *> &items) const noexcept {

@@ -59,6 +59,12 @@ namespace VariantCollection {
 /// of copying the arguments; positional `Item` and `Remove` O(log n);
 /// `Count` O(1); `_NewEnum` O(n).
 ///
+/// Late-bound calls of `Add`, `Item` get, `Remove` and `Count` whose
+/// arguments the platform would pass on unchanged are made straight
+/// through the vtable, with the results of a call through the type
+/// information; every other late-bound call goes through the type
+/// information.
+///
 /// Interfaces: IXCollection (also answered for IDispatch and IUnknown) and
 /// ISupportErrorInfo; any other IID gives E_NOINTERFACE. Every live
 /// collection holds one module lock. Not thread-safe: the class lives in
@@ -98,7 +104,16 @@ public:
   /// allocated. O(n); never throws.
   HRESULT SnapshotItems(std::vector<XItem *> &items) const noexcept;
 
+protected:
+  bool InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept override;
+
 private:
+  /// DISPIDs of the members, as the type library declares them (`Item` is
+  /// DISPID_VALUE, `_NewEnum` DISPID_NEWENUM).
+  static constexpr DISPID kAdd = 1;
+  static constexpr DISPID kRemove = 2;
+  static constexpr DISPID kCount = 3;
+
   XCollection() noexcept;
   ~XCollection();
 

@@ -3,6 +3,7 @@
 #include "XItem.h"
 
 #include "Argument.h"
+#include "LateBound.h"
 #include "ServerModule.h"
 
 #include <new>
@@ -70,6 +71,23 @@ HRESULT XItem::CopyOut(const VARIANT &field, VARIANT *destination) noexcept {
   if (destination == nullptr)
     return E_POINTER;
   return VariantCopy(destination, const_cast<VARIANT *>(&field));
+}
+
+bool XItem::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept {
+  if (member != DISPID_VALUE && member != kKey)
+    return false;
+  const VARIANT &field = member == DISPID_VALUE ? m_value : m_key;
+  // Arrays and records are copied by code of the platform or the client;
+  // they take the type information's way, copies and all.
+  if (!LateBound::SelectsPropertyGet(flags) || params.cArgs != 0 || V_ISBYREF(&field) ||
+      !LateBound::PassesUnchanged(field))
+    return false;
+  VARIANT value;
+  VariantInit(&value);
+  if (FAILED(CopyOut(field, &value)))
+    return false;
+  LateBound::Return(result, value);
+  return true;
 }
 
 HRESULT STDMETHODCALLTYPE XItem::InterfaceSupportsErrorInfo(REFIID iid) {

@@ -30,6 +30,12 @@ namespace VariantCollection {
 /// - `Key` get: the same with the key.
 /// - InterfaceSupportsErrorInfo: S_OK for IID_IXItem, S_FALSE otherwise.
 ///
+/// Late-bound reads of `Value` and `Key` without arguments are made
+/// straight through the vtable when the field holds a scalar, a string, an
+/// interface or nothing, with the results of a call through the type
+/// information; every other late-bound call goes through the type
+/// information.
+///
 /// Only the collection makes items (`Create`); nothing else does.
 class XItem final : public DualDispatch<IXItem>, public ISupportErrorInfo {
 public:
@@ -60,7 +66,14 @@ public:
   /// The key's bytes (see BstrBytes); empty for an item without a key.
   std::string_view KeyBytes() const noexcept;
 
+protected:
+  bool InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept override;
+
 private:
+  /// The DISPID of `Key`, as the type library declares it (`Value` is
+  /// DISPID_VALUE).
+  static constexpr DISPID kKey = 0x60020001;
+
   XItem() noexcept;
   ~XItem();
 
