@@ -23,9 +23,11 @@ suite files:
               BENCH table=script case=add library=XCollection n=1000 ops=1000 seconds=0.0123
               BENCH table=calls case=add library=vtable n=100000 unit=calls/s value=2.5e7
 
-          Values hold no spaces. With seconds and ops the figure is
-          nanoseconds per operation; otherwise unit and value give it as it
-          is. Other lines are ignored.
+          Values hold no spaces; an underscore in a case or library name
+          stands for one. With seconds and ops the figure is nanoseconds per
+          operation; otherwise unit and value give it as it is. Other lines
+          are ignored. A figure given more than once (by several runs) is
+          the median of its lines.
 
 Each converter takes the tables' descriptions as --table
 "id|title|project|peer,peer[|plot]".
@@ -36,7 +38,8 @@ Each converter takes the tables' descriptions as --table
           PNG per case of time per operation against n on log-log axes, one
           line per library (gnuplot).
 
-Ratios are project / peer: below 1 the project needs less.
+Ratios are project / peer: below 1 the project needs less; for rates (units
+per second) above 1 the project does more.
 """
 
 import argparse
@@ -117,24 +120,29 @@ def gbench_records(documents):
     return records
 
 
-def line_records(stream):
-    records = []
-    for line in stream:
-        words = line.split()
-        if not words or words[0] != "BENCH":
-            continue
-        fields = dict(w.split("=", 1) for w in words[1:] if "=" in w)
-        try:
-            record = {"table": fields["table"], "case": fields["case"].replace("_", " "),
-                      "library": fields["library"], "n": int(fields["n"])}
-            if "seconds" in fields:
-                record.update(unit=TIME_UNIT, value=float(fields["seconds"]) * 1e9 / float(fields["ops"]))
-            else:
-                record.update(unit=fields["unit"], value=float(fields["value"]))
-        except (KeyError, ValueError) as error:
-            raise SystemExit("report: cannot read %r (%s)" % (line.strip(), error))
-        records.append(record)
-    return records
+def line_records(streams):
+    """Records of BENCH lines: the median of every figure's lines, in the
+    order the figures were first met."""
+    runs = OrderedDict()
+    for stream in streams:
+        for line in stream:
+            words = line.split()
+            if not words or words[0] != "BENCH":
+                continue
+            fields = dict(w.split("=", 1) for w in words[1:] if "=" in w)
+            try:
+                key = (fields["table"], fields["case"].replace("_", " "),
+                       fields["library"].replace("_", " "), int(fields["n"]))
+                if "seconds" in fields:
+                    unit, value = TIME_UNIT, float(fields["seconds"]) * 1e9 / float(fields["ops"])
+                else:
+                    unit, value = fields["unit"], float(fields["value"])
+            except (KeyError, ValueError, ZeroDivisionError) as error:
+                raise SystemExit("report: cannot read %r (%s)" % (line.strip(), error))
+            runs.setdefault(key + (unit,), []).append(value)
+    return [{"table": table, "case": case, "library": library, "n": n, "unit": unit,
+             "value": median(values), "runs": len(values)}
+            for (table, case, library, n, unit), values in runs.items()]
 
 
 def convert(args, records):
@@ -151,9 +159,9 @@ def convert(args, records):
 def figure(value):
     if value is None:
         return "error"
-    if value >= 100:
+    if abs(value) >= 100:
         return "{:,.0f}".format(value)
-    if value >= 10:
+    if abs(value) >= 10:
         return "%.1f" % value
     return "%.2f" % value
 
@@ -204,6 +212,15 @@ def markdown_table(header, body):
              "|" + "|".join(["---"] + ["---:"] * (len(header) - 1)) + "|"]
     lines += ["| " + " | ".join(row) + " |" for row in body]
     return "\n".join(lines)
+
+
+def ratio_note(table, records):
+    """What the table's ratios mean: less is better for amounts, more for
+    rates (units per second)."""
+    units = {r["unit"] for r in records if r["table"] == table["id"]}
+    if units and all(u.endswith("/s") for u in units):
+        return "Ratio = %s / peer; above 1 %s does more per second." % (table["project"], table["project"])
+    return "Ratio = %s / peer; below 1 %s needs less." % (table["project"], table["project"])
 
 
 def slug(text):
@@ -280,11 +297,10 @@ def render(args):
     for suite in suites:
         for table in suite["tables"]:
             header, body = table_cells(table, suite["records"])
-            title = "%s (ratio = %s / peer; below 1 %s needs less)" % (table["title"], table["project"], table["project"])
-            print("\n== %s: %s\n%s" % (suite["suite"], title, plain_table(header, body)))
-            markdown += ["", "#### " + table["title"], "",
-                         "Ratio = %s / peer; below 1 %s needs less." % (table["project"], table["project"]), "",
-                         markdown_table(header, body)]
+            note = ratio_note(table, suite["records"])
+            print("\n== %s: %s (%s)\n%s" % (suite["suite"], table["title"], note[0].lower() + note[1:-1],
+                                               plain_table(header, body)))
+            markdown += ["", "#### " + table["title"], "", note, "", markdown_table(header, body)]
             if table.get("plot"):
                 plots += plot(table, suite["records"], args.out)
     with open(os.path.join(args.out, "tables.md"), "w") as f:
@@ -326,13 +342,14 @@ def main():
                 documents.append(json.load(f))
         convert(args, gbench_records(documents))
     elif args.command == "lines":
-        records = []
         if args.inputs:
+            streams = []
             for path in args.inputs:
                 with open(path) as f:
-                    records += line_records(f)
+                    streams.append(f.readlines())
+            records = line_records(streams)
         else:
-            records = line_records(sys.stdin)
+            records = line_records([sys.stdin])
         convert(args, records)
     else:
         render(args)
