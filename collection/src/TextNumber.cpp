@@ -3,6 +3,7 @@
 #include "TextNumber.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <locale>
@@ -109,28 +110,34 @@ template <typename T> T ReadFloating(const std::string &text) {
       number = p;
   }
 
-  int digits = 0;
-  long scale = 0;          // decimal exponent of the first significant digit, before 'e'
+  // Both exponents in 64 bits: a text is far shorter than 2^50 digits, so
+  // their sum tells overflow from underflow exactly even for a long run of
+  // digits against a huge exponent.
+  const char *digitsFrom = p;
+  std::int64_t scale = 0;   // decimal exponent of the first significant digit, before 'e'
   bool significant = false; // a non-zero digit has been seen
-  for (; p != end && IsDigit(*p); ++p, ++digits) {
+  for (; p != end && IsDigit(*p); ++p) {
     if (significant)
       ++scale;
     else if (*p != '0')
       significant = true;
   }
+  bool sawDigit = p != digitsFrom;
   if (p != end && *p == '.') {
-    for (++p; p != end && IsDigit(*p); ++p, ++digits) {
+    const char *fractionFrom = p + 1;
+    for (++p; p != end && IsDigit(*p); ++p) {
       if (!significant) {
         --scale;
         if (*p != '0')
           significant = true;
       }
     }
+    sawDigit = sawDigit || p != fractionFrom;
   }
-  if (digits == 0)
+  if (!sawDigit)
     return 0;
 
-  long exponent = 0;
+  std::int64_t exponent = 0;
   if (p != end && (*p == 'e' || *p == 'E')) {
     const char *q = p + 1;
     bool negativeExponent = false;
@@ -141,7 +148,7 @@ template <typename T> T ReadFloating(const std::string &text) {
     if (q == end || !IsDigit(*q))
       return 0; // an exponent marker without digits: the stream reads nothing
     for (; q != end && IsDigit(*q); ++q)
-      if (exponent < 100000)
+      if (exponent < (std::int64_t(1) << 50))
         exponent = exponent * 10 + (*q - '0');
     if (negativeExponent)
       exponent = -exponent;

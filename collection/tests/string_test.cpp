@@ -107,6 +107,26 @@ TEST(StringTest, FloatValueIsRoundedOnceFromTheText) {
   EXPECT_EQ(Make<String>("16777217.000000000001")->FloatValue(), 16777218.0f);
 }
 
+// Out of range, the side is that of the whole number, even when a long run
+// of digits outweighs a large exponent of the other sign.
+TEST(StringTest, LongDigitRunsAgainstHugeExponentsLandOnTheRightEnd) {
+  const std::string zeros(150000, '0');
+  const std::string tiny = "1" + zeros + "e-1000000";
+  const std::string huge = "0." + zeros + "1e1000000";
+  for (const std::string &text : {tiny, huge}) {
+    SCOPED_TRACE(text.substr(0, 3) + "..." + text.substr(text.size() - 9));
+    double d = 0;
+    float f = 0;
+    std::istringstream(text) >> d;
+    std::istringstream(text) >> f;
+    auto value = Make<String>(text);
+    EXPECT_EQ(value->DoubleValue(), d);
+    EXPECT_EQ(value->FloatValue(), f);
+  }
+  EXPECT_EQ(Make<String>(tiny)->DoubleValue(), 0.0);
+  EXPECT_EQ(Make<String>(huge)->DoubleValue(), std::numeric_limits<double>::max());
+}
+
 TEST(StringTest, TruthIsNonEmptiness) {
   EXPECT_FALSE(Make<String>()->BoolValue());
   EXPECT_FALSE(Make<String>("")->BoolValue());

@@ -104,9 +104,9 @@ private:
     m_size = 0;
   }
 
-  // Replaces the block by an exactly sized copy of `count` elements.
+  // Takes an exactly sized copy of `count` elements; only the constructors
+  // call it, on an empty buffer.
   void Fill(const T *source, size_type count) {
-    Reset();
     if (static_cast<unsigned long long>(count) > UINT32_MAX / sizeof(T))
       throw std::bad_alloc();
     T *block = static_cast<T *>(GetNativeAllocator()->Allocate(count * sizeof(T)));

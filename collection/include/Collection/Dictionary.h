@@ -115,9 +115,9 @@ public:
   /// component, and a component that yields the null value before the last
   /// ends the walk with the null value. A path without a dot is exactly
   /// `GetValueForKey(keyPath)`.
-  /// O(components x log n). Allocates at most for one component buffer
-  /// (nothing for components that fit a short string). May raise
-  /// std::bad_alloc for that buffer; nothing else throws.
+  /// O(components x log n). Reuses one component buffer, which grows to the
+  /// longest component (no allocation while components fit a short string).
+  /// May raise std::bad_alloc for that buffer; nothing else throws.
   virtual const Value &GetValueForKeyPath(const std::string &keyPath) const;
 
   /// Calls `applier.ApplyToEntry(key, value)` for every entry in key order

@@ -52,7 +52,8 @@ public:
 
   /// Typed accessors; each answers the default given here unless the kind
   /// converts its content (see each kind). None throws except
-  /// `StringValue`, which may raise std::bad_alloc for its result.
+  /// `StringValue` and `DataValue`, which may raise std::bad_alloc for their
+  /// result.
   virtual bool BoolValue() const;                  ///< Default false.
   virtual long IntValue() const;                   ///< Default 0.
   virtual unsigned long UnsignedIntValue() const;  ///< Default 0.
