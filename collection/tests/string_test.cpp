@@ -108,23 +108,17 @@ TEST(StringTest, FloatValueIsRoundedOnceFromTheText) {
 }
 
 // Out of range, the side is that of the whole number, even when a long run
-// of digits outweighs a large exponent of the other sign.
+// of digits outweighs a large exponent of the other sign. (glibc's stream
+// extraction gives the same; the 32-bit Windows runtime's picks the wrong
+// side for these, so the ends are written out here.)
 TEST(StringTest, LongDigitRunsAgainstHugeExponentsLandOnTheRightEnd) {
   const std::string zeros(150000, '0');
-  const std::string tiny = "1" + zeros + "e-1000000";
-  const std::string huge = "0." + zeros + "1e1000000";
-  for (const std::string &text : {tiny, huge}) {
-    SCOPED_TRACE(text.substr(0, 3) + "..." + text.substr(text.size() - 9));
-    double d = 0;
-    float f = 0;
-    std::istringstream(text) >> d;
-    std::istringstream(text) >> f;
-    auto value = Make<String>(text);
-    EXPECT_EQ(value->DoubleValue(), d);
-    EXPECT_EQ(value->FloatValue(), f);
-  }
-  EXPECT_EQ(Make<String>(tiny)->DoubleValue(), 0.0);
-  EXPECT_EQ(Make<String>(huge)->DoubleValue(), std::numeric_limits<double>::max());
+  const auto tiny = Make<String>("1" + zeros + "e-1000000");
+  const auto huge = Make<String>("0." + zeros + "1e1000000");
+  EXPECT_EQ(tiny->DoubleValue(), 0.0);
+  EXPECT_EQ(tiny->FloatValue(), 0.0f);
+  EXPECT_EQ(huge->DoubleValue(), std::numeric_limits<double>::max());
+  EXPECT_EQ(huge->FloatValue(), std::numeric_limits<float>::max());
 }
 
 TEST(StringTest, TruthIsNonEmptiness) {
