@@ -54,43 +54,23 @@ HRESULT Argument::Borrow(const VARIANT &argument) noexcept {
   if (V_VT(source) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(source) != nullptr &&
       !V_ISBYREF(V_VARIANTREF(source)))
     source = V_VARIANTREF(source);
-  VARIANT view;
-  VariantInit(&view);
-  switch (V_VT(source)) {
-  case VT_BSTR:
-  case VT_I2:
-  case VT_I4:
-    view = *source;
-    break;
-  case VT_BYREF | VT_BSTR:
-    if (V_BSTRREF(source) == nullptr)
-      return Read(argument);
-    V_VT(&view) = VT_BSTR;
-    V_BSTR(&view) = *V_BSTRREF(source);
-    break;
-  case VT_BYREF | VT_I2:
-    if (V_I2REF(source) == nullptr)
-      return Read(argument);
-    V_VT(&view) = VT_I2;
-    V_I2(&view) = *V_I2REF(source);
-    break;
-  case VT_BYREF | VT_I4:
-    if (V_I4REF(source) == nullptr)
-      return Read(argument);
-    V_VT(&view) = VT_I4;
-    V_I4(&view) = *V_I4REF(source);
-    break;
-  default:
+  // Only a string's copy costs memory; everything else is read as Read reads it.
+  BSTR text = nullptr;
+  if (V_VT(source) == VT_BSTR)
+    text = V_BSTR(source);
+  else if (V_VT(source) == (VT_BYREF | VT_BSTR) && V_BSTRREF(source) != nullptr)
+    text = *V_BSTRREF(source);
+  else
     return Read(argument);
-  }
   Clear();
-  m_value = view;
+  V_VT(&m_value) = VT_BSTR;
+  V_BSTR(&m_value) = text;
   m_borrowed = true;
   return S_OK;
 }
 
 void Argument::Discard() noexcept {
-  if (!m_borrowed && V_ISARRAY(&m_value))
+  if (V_ISARRAY(&m_value))
     SafeArrayDestroy(V_ARRAY(&m_value));
   else
     Clear();

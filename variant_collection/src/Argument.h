@@ -1,7 +1,8 @@
 //===- Argument.h - A VARIANT argument read through references --*- C++ -*-===//
 //
 // Argument: the value that a VARIANT argument of a client call stands for,
-// copied out of the caller's memory, and how the collection classifies it.
+// copied out of the caller's memory (or, only to be looked at, borrowed from
+// it), and how the collection classifies it.
 //
 //===----------------------------------------------------------------------===//
 #ifndef VARIANT_COLLECTION_ARGUMENT_H
@@ -22,7 +23,9 @@ std::string_view BstrBytes(BSTR text) noexcept;
 /// arguments by value or by reference (VT_BYREF, as script languages pass
 /// their variables); the copy is made through the reference, so that what
 /// is classified, compared or stored is the value itself and never a
-/// pointer into the caller's memory.
+/// pointer into the caller's memory. The one exception is Borrow: a string
+/// it holds is the caller's own, valid only while the caller's argument
+/// stays as it is, and never stored.
 class Argument {
 public:
   /// Classes of an argument used to pick a member of the collection.
@@ -51,12 +54,12 @@ public:
   HRESULT Read(const VARIANT &argument) noexcept;
 
   /// Like Read, for an argument that is only looked at while the caller's
-  /// argument stays as it is: a VT_BSTR, VT_I2 or VT_I4 given by value, by
-  /// a typed reference or behind one VT_BYREF | VT_VARIANT is held as the
-  /// caller's own value, without a copy (so it needs no memory); anything
-  /// else is copied as Read copies it. Classify, Position and KeyBytes then
-  /// answer as after Read; MoveTo must not follow. O(1) for the values held
-  /// in place; never throws.
+  /// argument stays as it is: a string (VT_BSTR) given by value, by a typed
+  /// reference or behind one VT_BYREF | VT_VARIANT is held as the caller's
+  /// own BSTR, without a copy (so it needs no memory); anything else is
+  /// copied as Read copies it. Classify, Position and KeyBytes then answer
+  /// as after Read; MoveTo must not follow. O(1) for a string; never
+  /// throws.
   HRESULT Borrow(const VARIANT &argument) noexcept;
 
   /// The class of the held copy. O(1).

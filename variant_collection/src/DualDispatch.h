@@ -1,7 +1,8 @@
 //===- DualDispatch.h - IDispatch half of a dual interface ------*- C++ -*-===//
 //
 // DualDispatch: the one implementation of IDispatch shared by the server's
-// dual interfaces, handing every late-bound call to the interface's type
+// dual interfaces: every late-bound call is offered to the deriving class
+// first (InvokeDirect) and otherwise handed to the interface's type
 // information.
 //
 //===----------------------------------------------------------------------===//

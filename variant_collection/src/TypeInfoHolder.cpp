@@ -157,7 +157,7 @@ HRESULT TypeInfoHolder::GetIDsOfNames(LPOLESTR *names, UINT count, LCID lcid, DI
   HRESULT status = EnsureLoaded(lcid);
   if (FAILED(status))
     return status;
-  if (count == 1 && names != nullptr && names[0] != nullptr && ids != nullptr) {
+  if (count == 1 && names[0] != nullptr) {
     const std::size_t length = std::wcslen(names[0]);
     for (UINT i = m_nameCount; i-- > 0;) {
       const MemberName &cached = m_names[i];

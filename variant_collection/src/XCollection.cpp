@@ -204,7 +204,7 @@ bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VA
       return false;
     VARIANT value;
     V_VT(&value) = VT_I4;
-    V_I4(&value) = static_cast<LONG>(m_members.Count());
+    get_Count(&V_I4(&value));
     LateBound::Return(result, value);
     return true;
   }

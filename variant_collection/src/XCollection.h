@@ -55,8 +55,8 @@ namespace VariantCollection {
 /// returned as the operation's status. After every failure the collection
 /// is unchanged and nothing is leaked. No exception leaves any member.
 ///
-/// Complexity: keyed `Add`, `Item` and `Remove` O(1) on average plus the cost
-/// of copying the arguments; positional `Item` and `Remove` O(log n);
+/// Complexity: keyed `Add`, `Item` and `Remove` O(1) on average, plus the
+/// cost of copying the arguments for `Add`; positional `Item` and `Remove` O(log n);
 /// `Count` O(1); `_NewEnum` O(n).
 ///
 /// Late-bound calls of `Add`, `Item` get, `Remove` and `Count` whose

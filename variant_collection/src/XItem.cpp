@@ -78,9 +78,9 @@ bool XItem::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT 
     return false;
   const VARIANT &field = member == DISPID_VALUE ? m_value : m_key;
   // Arrays and records are copied by code of the platform or the client;
-  // they take the type information's way, copies and all.
-  if (!LateBound::SelectsPropertyGet(flags) || params.cArgs != 0 || V_ISBYREF(&field) ||
-      !LateBound::PassesUnchanged(field))
+  // they take the type information's way, copies and all. (A field never
+  // holds a reference: what it stores was read through any.)
+  if (!LateBound::SelectsPropertyGet(flags) || params.cArgs != 0 || !LateBound::PassesUnchanged(field))
     return false;
   VARIANT value;
   VariantInit(&value);

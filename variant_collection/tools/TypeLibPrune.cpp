@@ -303,7 +303,7 @@ private:
 
     for (UINT i = 0; i < attributes->cImplTypes; ++i)
       CopyImplType(info.Get(), info2.Get(), i, target, target2.Get(), slot.name);
-    CopyFunctions(whole.Get(), info.Get(), attributes->cFuncs, target, target2.Get(), slot.name);
+    CopyFunctions(whole.Get(), info.Get(), info2.Get(), attributes->cFuncs, target, target2.Get(), slot.name);
     CopyVariables(info.Get(), info2.Get(), attributes->cVars, target, target2.Get(), slot.name);
     // Last: the writer turns "dispatchable" on by itself when IDispatch
     // becomes a base, and the flags must end up exactly the source's.
@@ -332,13 +332,11 @@ private:
 
   /// Copies the functions in order: first their descriptions, read by
   /// index, then their names and documentation.
-  void CopyFunctions(ITypeInfo *whole, ITypeInfo *info, UINT count, ICreateTypeInfo *target,
+  void CopyFunctions(ITypeInfo *whole, ITypeInfo *info, ITypeInfo2 *info2, UINT count, ICreateTypeInfo *target,
                      ICreateTypeInfo2 *target2, const std::string &name) {
-    ComPtr<ITypeInfo2> info2;
-    info->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void **>(info2.GetAddressOf()));
     std::vector<FunctionKey> keys;
     for (UINT i = 0; i < count; ++i)
-      keys.push_back(CopyFunctionDesc(info, info2.Get(), i, target, target2, name));
+      keys.push_back(CopyFunctionDesc(info, info2, i, target, target2, name));
 
     // The platform answers GetNames and GetDocumentation by member id with
     // the first function that has it, so the second accessor of a property
