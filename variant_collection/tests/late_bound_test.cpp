@@ -247,6 +247,9 @@ TEST_F(LateBoundCalls, AddGivesWhatTheTypeInformationGives) {
       {"three arguments", 1, method, {Var::I4(1), Var::Str(L"k"), Var::I4(2)}},
       {"a named argument", 1, method, {Var::I4(1), Var::Str(L"k")}, true, {1}},
       {"as a property read", 1, DISPATCH_PROPERTYGET, {Var::I4(1), Var::Str(L"k")}},
+      {"as a method and a put", 1, DISPATCH_METHOD | DISPATCH_PROPERTYPUT, {Var::I4(1), Var::Str(L"k")}},
+      {"as a method and a put by reference", 1, DISPATCH_METHOD | DISPATCH_PROPERTYPUTREF,
+       {Var::I4(1), Var::Str(L"k")}},
   };
   for (const LateCall &call : calls)
     ExpectSameBothWays(call);
