@@ -1,15 +1,85 @@
-# Shared by the project's scripts: locations, builds and the Wine environment.
-# Source it; it defines functions and variables only.
+# Shared by the project's scripts: their common opening, locations, builds
+# and the Wine environment. Source it; it defines functions and variables
+# only (a script calls script_open to take on the scripts' strict mode).
 
 COLLECTION_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 COLLECTION_BUILD=${COLLECTION_BUILD:-$COLLECTION_ROOT/build}
 export COLLECTION_WINEPREFIX=${COLLECTION_WINEPREFIX:-$COLLECTION_BUILD/wine}
 
-# Runs a command with the project's Wine environment: a 32-bit prefix, no
-# debug chatter, no display, and no offer to install Mono or Gecko.
-wine_env() {
-  env -u DISPLAY WINEPREFIX="$COLLECTION_WINEPREFIX" WINEARCH=win32 \
+# --- The scripts' common opening ----------------------------------------------
+#
+# Every script starts with a comment that says what it does, whose first
+# line beginning "Usage:" is its usage line, then sources this file and
+# calls script_open. Its own option loop hands -h/--help to script_help,
+# anything it does not know to usage_error and every option that takes a
+# value to option_value first.
+
+# script_open: exit at the first failing command, unset variable or failing
+# stage of a pipeline.
+script_open() { set -euo pipefail; }
+
+# script_help: prints the calling script's opening comment (what it does,
+# its usage line and its options) and exits 0.
+script_help() {
+  sed -n '2,${/^#/!q;s/^# \{0,1\}//p}' "$0"
+  exit 0
+}
+
+# script_usage: the calling script's usage line.
+script_usage() { sed -n 's/^# Usage: */usage: /p' "$0" | head -n 1; }
+
+# usage_error [message]: prints the message and the usage line to standard
+# error and exits 2.
+usage_error() {
+  [ $# -eq 0 ] || echo "$(basename "$0"): $*" >&2
+  script_usage >&2
+  echo "($(basename "$0") --help tells more)" >&2
+  exit 2
+}
+
+# option_value <option> [its value...]: fails with the usage line unless the
+# option is followed by a value (one not starting with --).
+option_value() {
+  [ $# -ge 2 ] && [ -n "$2" ] && [[ $2 != --* ]] || usage_error "$1 needs a value"
+}
+
+# --- The Wine environment -----------------------------------------------------
+
+# wine_env_for <prefix> <arch> command...: runs a command in that Wine prefix
+# (WINEARCH win32 or win64) with no debug chatter, no display, and no offer
+# to install Mono or Gecko.
+wine_env_for() {
+  local prefix=$1 arch=$2
+  shift 2
+  env -u DISPLAY WINEPREFIX="$prefix" WINEARCH="$arch" \
     WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}" "$@"
+}
+
+# wine_env command...: runs a command in the project's 32-bit prefix.
+wine_env() { wine_env_for "$COLLECTION_WINEPREFIX" win32 "$@"; }
+
+# wine_prefix_make <prefix> <arch>: makes a Wine prefix of that arch with
+# wineboot unless it exists (holds system.reg). Safe when several processes
+# try at once: they take turns on the lock file <prefix>.lock, and those
+# that come later find the prefix made. Says so on standard error when it
+# makes one (about half a minute); fails when wineboot made none.
+wine_prefix_make() {
+  local prefix=$1 arch=$2
+  [ -f "$prefix/system.reg" ] && return 0
+  mkdir -p "$(dirname "$prefix")"
+  (
+    flock 9
+    if [ ! -f "$prefix/system.reg" ]; then
+      echo "wine: making the $arch prefix $prefix" >&2
+      mkdir -p "$prefix"
+      wine_env_for "$prefix" "$arch" wineboot --init </dev/null >/dev/null 2>&1 || true
+      wine_env_for "$prefix" "$arch" wineserver -w </dev/null >/dev/null 2>&1 || true
+      if [ ! -f "$prefix/system.reg" ]; then
+        echo "wine: wineboot did not make the prefix $prefix" >&2
+        exit 1
+      fi
+    fi
+  ) 9>"$prefix.lock"
 }
 
 # A persistent wineserver, with the prefix's background services already
@@ -28,19 +98,56 @@ wine_server_start() {
 }
 wine_server_stop() { wine_env wineserver -k </dev/null >/dev/null 2>&1 || true; }
 
-# configure_and_build <build dir> [cmake options...]
+# --- Builds -------------------------------------------------------------------
+
+# configure_and_build <build dir> [cmake options...]: configures the tree
+# with Ninja (CMake's output goes to <build dir>/configure.log, shown when
+# configuring fails) and builds it, Ninja showing its progress.
 configure_and_build() {
   local dir=$1
   shift
-  cmake -S "$COLLECTION_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  echo "build: $dir"
+  mkdir -p "$dir"
+  if ! cmake -S "$COLLECTION_ROOT" -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1; then
+    cat "$dir/configure.log" >&2
+    echo "build: configuring $dir failed" >&2
+    return 1
+  fi
   cmake --build "$dir"
 }
 
-build_native() { configure_and_build "$COLLECTION_BUILD/native" -DCMAKE_BUILD_TYPE=Debug "$@"; }
-build_asan() { configure_and_build "$COLLECTION_BUILD/asan" -DCMAKE_BUILD_TYPE=Debug -DCOLLECTION_SANITIZE=ON "$@"; }
+# The development builds. Each takes [-B <build dir>] (default: its folder
+# under $COLLECTION_BUILD) and further cmake options, which come after its
+# own and so win over them (-DCMAKE_BUILD_TYPE=Release, say).
+
+# build_tree <default dir> [-B <build dir>] [options...]: sets the caller's
+# build_dir and build_options from its arguments.
+build_tree() {
+  build_dir=$1
+  shift
+  if [ "${1:-}" = -B ]; then
+    [ $# -ge 2 ] || { echo "build: -B needs a folder" >&2; return 2; }
+    build_dir=$2
+    shift 2
+  fi
+  build_options=("$@")
+}
+build_native() {
+  local build_dir build_options
+  build_tree "$COLLECTION_BUILD/native" "$@"
+  configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug "${build_options[@]}"
+}
+build_asan() {
+  local build_dir build_options
+  build_tree "$COLLECTION_BUILD/asan" "$@"
+  configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DCOLLECTION_SANITIZE=ON "${build_options[@]}"
+}
+# 32-bit Windows with MinGW-w64; its programs run under scripts/wine-run.
 build_win32() {
-  configure_and_build "$COLLECTION_BUILD/win32" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "$@"
+  local build_dir build_options
+  build_tree "$COLLECTION_BUILD/win32" "$@"
+  configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "${build_options[@]}"
 }
 
 # run_memcheck <build dir>: runs every test program of a native build under
@@ -57,6 +164,8 @@ run_memcheck() {
   done
   return $status
 }
+
+# --- Fuzzing ------------------------------------------------------------------
 
 # The libFuzzer targets of the value library (collection/fuzz/), built with
 # clang under AddressSanitizer and UndefinedBehaviorSanitizer in their own tree.
