@@ -29,8 +29,21 @@ suite files:
           are ignored. A figure given more than once (by several runs) is
           the median of its lines.
 
+  csv     from a results.csv that render wrote (the records of one suite),
+          so that stored results can be rendered again without running
+          anything.
+
 Each converter takes the tables' descriptions as --table
-"id|title|project|peer,peer[|plot]".
+"id|title|project|peer,peer[|option]...", the options being
+
+  plot          draw the table's cases (see render)
+  figure=TEXT   what a figure is ("CPU time per operation, median of five
+                runs"); the table's heading says it
+  axis=TEXT     the y axis's label of its plots (default "ns per operation")
+  note=TEXT     a sentence printed under the heading
+  alone=CASE    CASE is measured with no library at all (a bare loop, say):
+                its figure stands in the project's column of the table and
+                its plot's line is labelled with the case, not the project
 
   render  reads suite files and writes, into --out: one table per table
           description (printed, and in tables.md), every record in
@@ -68,10 +81,21 @@ MEMORY_COUNTERS = OrderedDict([
 
 def parse_table(text):
     parts = text.split("|")
-    if len(parts) not in (4, 5) or (len(parts) == 5 and parts[4] != "plot"):
-        raise SystemExit("report: a table is 'id|title|project|peer,peer[|plot]', not %r" % text)
-    return {"id": parts[0], "title": parts[1], "project": parts[2],
-            "peers": [p for p in parts[3].split(",") if p], "plot": len(parts) == 5}
+    if len(parts) < 4:
+        raise SystemExit("report: a table is 'id|title|project|peer,peer[|option]...', not %r" % text)
+    table = {"id": parts[0], "title": parts[1], "project": parts[2],
+             "peers": [p for p in parts[3].split(",") if p], "plot": False}
+    for option in parts[4:]:
+        name, _, value = option.partition("=")
+        if option == "plot":
+            table["plot"] = True
+        elif name in ("figure", "axis", "note") and value:
+            table[name] = value
+        elif name == "alone" and value:
+            table.setdefault("alone", []).append(value)
+        else:
+            raise SystemExit("report: unknown table option %r in %r" % (option, text))
+    return table
 
 
 def write_json(path, document):
@@ -145,6 +169,22 @@ def line_records(streams):
             for (table, case, library, n, unit), values in runs.items()]
 
 
+def csv_records(streams, suite):
+    """Records of one suite in results.csv files."""
+    records = []
+    for stream in streams:
+        for row in csv.DictReader(stream):
+            if row["suite"] != suite:
+                continue
+            record = {"table": row["table"], "case": row["case"], "library": row["library"],
+                      "n": int(row["n"]), "unit": row["unit"],
+                      "value": float(row["value"]) if row["value"] else None}
+            if row.get("error"):
+                record["error"] = row["error"]
+            records.append(record)
+    return records
+
+
 def convert(args, records):
     tables = [parse_table(t) for t in args.table]
     known = {t["id"] for t in tables}
@@ -214,13 +254,20 @@ def markdown_table(header, body):
     return "\n".join(lines)
 
 
+def heading(table):
+    """The table's title and what its figures are."""
+    return table["title"] + (": " + table["figure"] if table.get("figure") else "")
+
+
 def ratio_note(table, records):
     """What the table's ratios mean: less is better for amounts, more for
     rates (units per second)."""
     units = {r["unit"] for r in records if r["table"] == table["id"]}
     if units and all(u.endswith("/s") for u in units):
-        return "Ratio = %s / peer; above 1 %s does more per second." % (table["project"], table["project"])
-    return "Ratio = %s / peer; below 1 %s needs less." % (table["project"], table["project"])
+        note = "Ratio = %s / peer; above 1 %s does more per second." % (table["project"], table["project"])
+    else:
+        note = "Ratio = %s / peer; below 1 %s needs less." % (table["project"], table["project"])
+    return (table["note"] + " " if table.get("note") else "") + note
 
 
 def slug(text):
@@ -228,13 +275,27 @@ def slug(text):
 
 
 def ticks(low, high):
-    """1, 2, 5 times the powers of ten between low and high."""
-    found = []
-    power = 10.0 ** math.floor(math.log10(low))
-    while power <= high:
-        found += [m * power for m in (1, 2, 5) if low <= m * power <= high]
-        power *= 10
-    return found
+    """Ticks for a logarithmic axis from low to high: 1, 2 and 5 times the
+    powers of ten between them; where that gives fewer than three (a range
+    of less than a decade or so), every whole multiple of the powers of ten,
+    and failing that, even steps of 1, 2 or 5 times a power of ten."""
+    def multiples(factors):
+        found = []
+        power = 10.0 ** math.floor(math.log10(low))
+        while power <= high:
+            found += [m * power for m in factors if low <= m * power <= high]
+            power *= 10
+        return found
+    for factors in ((1, 2, 5), range(1, 10)):
+        found = multiples(factors)
+        if len(found) >= 3:
+            return found
+    step = 10.0 ** math.floor(math.log10((high - low) / 3))
+    for m in (5, 2, 1):
+        if math.floor(high / (m * step)) - math.ceil(low / (m * step)) >= 2:
+            step *= m
+            break
+    return [k * step for k in range(int(math.ceil(low / step)), int(math.floor(high / step)) + 1)]
 
 
 def plot(table, records, out_dir):
@@ -251,10 +312,13 @@ def plot(table, records, out_dir):
         for library in libraries:
             points = sorted((r["n"], r["value"]) for r in mine if r["case"] == case and r["library"] == library)
             if points:
-                series.append((library, points))
+                label = case if case in table.get("alone", []) else library
+                series.append((label, points))
         if not series:
             continue
         name = "%s-%s.png" % (table["id"], slug(case))
+        if case in table.get("alone", []):
+            series = series[:1]
         values = [v for _, points in series for _, v in points]
         sizes = [n for _, points in series for n, _ in points]
         script = [
@@ -263,7 +327,7 @@ def plot(table, records, out_dir):
             "set title '%s: %s'" % (table["title"].replace("'", "''"), case.replace("'", "''")),
             "set logscale xy",
             "set xlabel 'n'",
-            "set ylabel 'ns per operation'",
+            "set ylabel '%s'" % table.get("axis", "ns per operation").replace("'", "''"),
             "set format x '10^{%L}'",
             "set key top left",
             "set grid",
@@ -298,9 +362,8 @@ def render(args):
         for table in suite["tables"]:
             header, body = table_cells(table, suite["records"])
             note = ratio_note(table, suite["records"])
-            print("\n== %s: %s (%s)\n%s" % (suite["suite"], table["title"], note[0].lower() + note[1:-1],
-                                               plain_table(header, body)))
-            markdown += ["", "#### " + table["title"], "", note, "", markdown_table(header, body)]
+            print("\n== %s: %s\n%s\n%s" % (suite["suite"], heading(table), note, plain_table(header, body)))
+            markdown += ["", "#### " + heading(table), "", note, "", markdown_table(header, body)]
             if table.get("plot"):
                 plots += plot(table, suite["records"], args.out)
     with open(os.path.join(args.out, "tables.md"), "w") as f:
@@ -320,13 +383,15 @@ def render(args):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     commands = parser.add_subparsers(dest="command", required=True)
-    for name in ("gbench", "lines"):
+    for name in ("gbench", "lines", "csv"):
         command = commands.add_parser(name)
         command.add_argument("--suite", required=True)
         command.add_argument("--out", required=True, help="the suite file to write")
         command.add_argument("--table", action="append", default=[], required=True)
         if name == "gbench":
             command.add_argument("inputs", nargs="+", help="Google Benchmark JSON files")
+        elif name == "csv":
+            command.add_argument("inputs", nargs="+", help="results.csv files render wrote")
         else:
             command.add_argument("inputs", nargs="*", help="files of BENCH lines (standard input if none)")
     command = commands.add_parser("render")
@@ -341,6 +406,12 @@ def main():
             with open(path) as f:
                 documents.append(json.load(f))
         convert(args, gbench_records(documents))
+    elif args.command == "csv":
+        streams = []
+        for path in args.inputs:
+            with open(path, newline="") as f:
+                streams.append(list(f))
+        convert(args, csv_records(streams, args.suite))
     elif args.command == "lines":
         if args.inputs:
             streams = []
