@@ -62,7 +62,8 @@ wine_env() { wine_env_for "$COLLECTION_WINEPREFIX" win32 "$@"; }
 # wineboot unless it exists (holds system.reg). Safe when several processes
 # try at once: they take turns on the lock file <prefix>.lock, and those
 # that come later find the prefix made. Says so on standard error when it
-# makes one (about half a minute); fails when wineboot made none.
+# makes one (about half a minute), wineboot's output going to <prefix>.log;
+# fails, showing that log, when wineboot made none.
 wine_prefix_make() {
   local prefix=$1 arch=$2
   [ -f "$prefix/system.reg" ] && return 0
@@ -72,10 +73,11 @@ wine_prefix_make() {
     if [ ! -f "$prefix/system.reg" ]; then
       echo "wine: making the $arch prefix $prefix" >&2
       mkdir -p "$prefix"
-      wine_env_for "$prefix" "$arch" wineboot --init </dev/null >/dev/null 2>&1 || true
-      wine_env_for "$prefix" "$arch" wineserver -w </dev/null >/dev/null 2>&1 || true
+      wine_env_for "$prefix" "$arch" wineboot --init </dev/null >"$prefix.log" 2>&1 || true
+      wine_env_for "$prefix" "$arch" wineserver -w </dev/null >>"$prefix.log" 2>&1 || true
       if [ ! -f "$prefix/system.reg" ]; then
-        echo "wine: wineboot did not make the prefix $prefix" >&2
+        tail -n 20 "$prefix.log" >&2
+        echo "wine: wineboot did not make the prefix $prefix (its output in $prefix.log)" >&2
         exit 1
       fi
     fi
