@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the project's scripts: their common opening, locations, builds
 # and the Wine environment. Source it; it defines functions and variables
 # only (a script calls script_open to take on the scripts' strict mode).
@@ -40,7 +41,7 @@ usage_error() {
 # option_value <option> [its value...]: fails with the usage line unless the
 # option is followed by a value (one not starting with --).
 option_value() {
-  [ $# -ge 2 ] && [ -n "$2" ] && [[ $2 != --* ]] || usage_error "$1 needs a value"
+  if [ $# -lt 2 ] || [ -z "$2" ] || [[ $2 == --* ]]; then usage_error "$1 needs a value"; fi
 }
 
 # --- The Wine environment -----------------------------------------------------
