@@ -22,7 +22,7 @@ script_open() { set -euo pipefail; }
 # script_help: prints the calling script's opening comment (what it does,
 # its usage line and its options) and exits 0.
 script_help() {
-  sed -n '2,${/^#/!q;s/^# \{0,1\}//p}' "$0"
+  sed -n '2,${/^#/!q;/^# shellcheck /d;s/^# \{0,1\}//p}' "$0"
   exit 0
 }
 
