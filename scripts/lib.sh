@@ -28,11 +28,12 @@ wine_server_start() {
 }
 wine_server_stop() { wine_env wineserver -k </dev/null >/dev/null 2>&1 || true; }
 
-# configure_and_build <build dir> [cmake options...]
+# configure_and_build <build dir> [cmake options...]: the project's own
+# development builds, where a compiler warning fails the build.
 configure_and_build() {
   local dir=$1
   shift
-  cmake -S "$COLLECTION_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S "$COLLECTION_ROOT" -B "$dir" -G Ninja -DCOLLECTION_WERROR=ON "$@" >/dev/null
   cmake --build "$dir"
 }
 
