@@ -28,6 +28,14 @@ wine_server_start() {
 }
 wine_server_stop() { wine_env wineserver -k </dev/null >/dev/null 2>&1 || true; }
 
+# check_format: fails, naming the places, when a tracked C or C++ source
+# differs from what clang-format makes of it with the project's .clang-format
+# (fuzz corpora and anything generated are not tracked as such sources).
+check_format() {
+  git -C "$COLLECTION_ROOT" ls-files -z -- '*.c' '*.cc' '*.cpp' '*.h' '*.hpp' ':!:*/corpus/*' |
+    (cd "$COLLECTION_ROOT" && xargs -0 "${CLANG_FORMAT:-clang-format}" --dry-run --Werror)
+}
+
 # configure_and_build <build dir> [cmake options...]: the project's own
 # development builds, where a compiler warning fails the build.
 configure_and_build() {
