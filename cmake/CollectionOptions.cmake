@@ -1,10 +1,21 @@
 # Build settings shared by every target of the project.
 
-set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
-set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+# Programs and libraries in bin/ and lib/ of the build tree (on Windows the
+# DLLs beside the programs that load them), unless a project that takes this
+# tree in chose its own folders.
+if(NOT DEFINED CMAKE_RUNTIME_OUTPUT_DIRECTORY)
+  set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+endif()
+if(NOT DEFINED CMAKE_LIBRARY_OUTPUT_DIRECTORY)
+  set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/lib)
+endif()
+if(NOT DEFINED CMAKE_ARCHIVE_OUTPUT_DIRECTORY)
+  set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/lib)
+endif()
 
-if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
+# A build of its own defaults to Debug; a project that takes the tree in
+# keeps its own build type.
+if(COLLECTION_IS_TOP_LEVEL AND NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
   set(CMAKE_BUILD_TYPE Debug CACHE STRING "Build type" FORCE)
 endif()
 
@@ -38,6 +49,38 @@ function(collection_target_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
   if(COLLECTION_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# The value library and the framework stand-ins: shared by default, static
+# when COLLECTION_SHARED_LIBS is off.
+if(COLLECTION_SHARED_LIBS)
+  set(COLLECTION_LIBRARY_TYPE SHARED)
+else()
+  set(COLLECTION_LIBRARY_TYPE STATIC)
+endif()
+
+# collection_library_properties(<target> <name> <static macro>): the settings
+# of one of the project's libraries. Its files and its name in the installed
+# package are <name> (Collection.dll, libCollection.so.1, Collection::<name>),
+# while the target itself carries the project's prefix. A shared library is
+# versioned natively (libCollection.so.1 with its SONAME, libCollection.so
+# to link); the Windows DLL keeps its plain name. A static library defines
+# <static macro> for itself and its users, so that its Export.h marks
+# nothing for import or export.
+function(collection_library_properties target name static_macro)
+  collection_target_warnings(${target})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name} EXPORT_NAME ${name})
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "SHARED_LIBRARY")
+    if(WIN32)
+      set_target_properties(${target} PROPERTIES PREFIX "")
+    else()
+      set_target_properties(${target} PROPERTIES
+        VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+    endif()
+  else()
+    target_compile_definitions(${target} PUBLIC ${static_macro})
   endif()
 endfunction()
 

@@ -1,10 +1,13 @@
 # Installation of the value library as a CMake package: headers, the three
-# shared libraries (Collection, Runtime, Quorrel), on Windows the C++ runtime
-# DLLs they share with their clients, and a package configuration, so that a
-# client project writes
+# libraries (Collection, Runtime, Quorrel; shared, or static when
+# COLLECTION_SHARED_LIBS is off), on Windows the C++ runtime DLLs they share
+# with their clients, and a package configuration, so that a client project
+# writes
 #
 #   find_package(Collection CONFIG REQUIRED)
 #   target_link_libraries(app PRIVATE Collection::Collection)
+#
+# and a pkg-config file, collection.pc, for other build systems.
 #
 # Everything here belongs to the install component "Collection".
 
@@ -15,10 +18,10 @@ set(COLLECTION_INSTALL_CONFIGDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Collection)
 
 # Installed shared objects find each other beside themselves.
 if(NOT WIN32 AND NOT APPLE)
-  set_target_properties(Collection Runtime Quorrel PROPERTIES INSTALL_RPATH "$ORIGIN")
+  set_target_properties(CollectionValue CollectionRuntime CollectionQuorrel PROPERTIES INSTALL_RPATH "$ORIGIN")
 endif()
 
-install(TARGETS Collection Runtime Quorrel
+install(TARGETS CollectionValue CollectionRuntime CollectionQuorrel
   EXPORT CollectionTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Collection
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Collection
@@ -36,9 +39,11 @@ install(DIRECTORY
 # the package configuration turns them into paths in the installed prefix.
 set(COLLECTION_PACKAGE_DLLS "")
 if(WIN32)
-  foreach(library Collection Runtime Quorrel)
-    list(APPEND COLLECTION_PACKAGE_DLLS ${library}${CMAKE_SHARED_LIBRARY_SUFFIX})
-  endforeach()
+  if(COLLECTION_SHARED_LIBS)
+    foreach(library Collection Runtime Quorrel)
+      list(APPEND COLLECTION_PACKAGE_DLLS ${library}${CMAKE_SHARED_LIBRARY_SUFFIX})
+    endforeach()
+  endif()
   foreach(dll IN LISTS COLLECTION_MINGW_RUNTIME_DLLS)
     get_filename_component(name "${dll}" NAME)
     list(APPEND COLLECTION_PACKAGE_DLLS ${name})
@@ -62,4 +67,21 @@ install(FILES
     ${PROJECT_BINARY_DIR}/package/CollectionConfig.cmake
     ${PROJECT_BINARY_DIR}/package/CollectionConfigVersion.cmake
   DESTINATION ${COLLECTION_INSTALL_CONFIGDIR}
+  COMPONENT Collection)
+
+# pkg-config: `pkg-config --cflags --libs collection` with PKG_CONFIG_PATH
+# naming <prefix>/lib/pkgconfig. The file finds the prefix from its own
+# folder, so that the package may be installed anywhere (cmake --install
+# --prefix).
+set(COLLECTION_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+file(RELATIVE_PATH COLLECTION_PKGCONFIG_TO_PREFIX /prefix/${COLLECTION_PKGCONFIG_DIR} /prefix)
+string(REGEX REPLACE "/$" "" COLLECTION_PKGCONFIG_TO_PREFIX "${COLLECTION_PKGCONFIG_TO_PREFIX}")
+if(COLLECTION_SHARED_LIBS)
+  set(COLLECTION_PKGCONFIG_CFLAGS "")
+else()
+  set(COLLECTION_PKGCONFIG_CFLAGS " -DCOLLECTION_STATIC -DRUNTIME_STATIC -DQUORREL_STATIC")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/collection.pc.in ${PROJECT_BINARY_DIR}/package/collection.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/package/collection.pc
+  DESTINATION ${COLLECTION_PKGCONFIG_DIR}
   COMPONENT Collection)

@@ -3,10 +3,19 @@
 # Windows process costs far more than the tests in it.
 
 if(CMAKE_CROSSCOMPILING)
+  # No GoogleTest is installed for the target: build it from source, the one
+  # Debian's googletest package ships by default.
+  set(COLLECTION_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH
+      "GoogleTest's source tree, built for the cross build's tests")
+  if(NOT EXISTS ${COLLECTION_GOOGLETEST_SOURCE_DIR}/CMakeLists.txt)
+    message(FATAL_ERROR "No GoogleTest source in COLLECTION_GOOGLETEST_SOURCE_DIR "
+            "(${COLLECTION_GOOGLETEST_SOURCE_DIR}); install Debian's googletest package "
+            "or name another folder")
+  endif()
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_subdirectory(${COLLECTION_GOOGLETEST_SOURCE_DIR} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   foreach(lib gtest gtest_main gmock)
     if(NOT TARGET GTest::${lib})
       add_library(GTest::${lib} ALIAS ${lib})

@@ -101,17 +101,26 @@ wine_server_start() {
 }
 wine_server_stop() { wine_env wineserver -k </dev/null >/dev/null 2>&1 || true; }
 
+# check_format: fails, naming the places, when a tracked C or C++ source
+# differs from what clang-format makes of it with the project's .clang-format
+# (fuzz corpora and anything generated are not tracked as such sources).
+check_format() {
+  git -C "$COLLECTION_ROOT" ls-files -z -- '*.c' '*.cc' '*.cpp' '*.h' '*.hpp' ':!:*/corpus/*' |
+    (cd "$COLLECTION_ROOT" && xargs -0 "${CLANG_FORMAT:-clang-format}" --dry-run --Werror)
+}
+
 # --- Builds -------------------------------------------------------------------
 
-# configure_and_build <build dir> [cmake options...]: configures the tree
-# with Ninja (CMake's output goes to <build dir>/configure.log, shown when
-# configuring fails) and builds it, Ninja showing its progress.
+# configure_and_build <build dir> [cmake options...]: the project's own
+# development builds, where a compiler warning fails the build. Configures
+# the tree with Ninja (CMake's output goes to <build dir>/configure.log,
+# shown when configuring fails) and builds it, Ninja showing its progress.
 configure_and_build() {
   local dir=$1
   shift
   echo "build: $dir"
   mkdir -p "$dir"
-  if ! cmake -S "$COLLECTION_ROOT" -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1; then
+  if ! cmake -S "$COLLECTION_ROOT" -B "$dir" -G Ninja -DCOLLECTION_WERROR=ON "$@" >"$dir/configure.log" 2>&1; then
     cat "$dir/configure.log" >&2
     echo "build: configuring $dir failed" >&2
     return 1

@@ -1,5 +1,7 @@
 # cmake -P script: installs BUILD_DIR into WORK_DIR/prefix, then configures,
-# builds and runs the client project CLIENT_SOURCE_DIR against that prefix.
+# builds and runs the client project CLIENT_SOURCE_DIR against that prefix;
+# natively also compiles the client's program with the flags that
+# `pkg-config --cflags --libs collection` gives for that prefix, and runs it.
 # Fails (non-zero exit) at the first step that does.
 
 foreach(required BUILD_DIR WORK_DIR CLIENT_SOURCE_DIR GENERATOR INSTALL_LIBDIR)
@@ -8,13 +10,7 @@ foreach(required BUILD_DIR WORK_DIR CLIENT_SOURCE_DIR GENERATOR INSTALL_LIBDIR)
   endif()
 endforeach()
 
-function(step name)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${name} failed (${status}):\n${out}")
-  endif()
-  set(step_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/ClientSteps.cmake)
 
 set(prefix ${WORK_DIR}/prefix)
 set(client ${WORK_DIR}/client)
@@ -41,11 +37,19 @@ step("configure the client" ${configure})
 step("build the client" ${CMAKE_COMMAND} --build ${client})
 
 if(TOOLCHAIN_FILE)
-  step("run the client" ${EMULATOR} ${client}/collection_client.exe)
+  run_client(${client}/collection_client.exe)
 else()
-  step("run the client" ${client}/collection_client)
-endif()
-message("${step_output}")
-if(NOT step_output MATCHES "client: all checks passed")
-  message(FATAL_ERROR "the client did not report success")
+  run_client(${client}/collection_client)
+
+  # The same program built by hand with pkg-config's flags.
+  find_program(PKG_CONFIG pkg-config REQUIRED)
+  set(ENV{PKG_CONFIG_PATH} ${prefix}/${INSTALL_LIBDIR}/pkgconfig)
+  step("pkg-config" ${PKG_CONFIG} --cflags --libs collection)
+  string(STRIP "${step_output}" pkg_config_flags)
+  separate_arguments(pkg_config_flags UNIX_COMMAND "${pkg_config_flags}")
+  separate_arguments(client_flags UNIX_COMMAND "${CLIENT_FLAGS}")
+  step("compile the client with pkg-config's flags" ${CXX_COMPILER} -std=c++17 ${client_flags}
+    ${CLIENT_SOURCE_DIR}/main.cpp ${pkg_config_flags} -o ${client}/collection_client_pkgconfig)
+  set(ENV{LD_LIBRARY_PATH} ${prefix}/${INSTALL_LIBDIR})
+  run_client(${client}/collection_client_pkgconfig)
 endif()
