@@ -6,6 +6,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "DispIds.h"
 #include "ServerModule.h"
 #include "XCollection.h"
 
@@ -92,8 +93,8 @@ TEST_F(DispatchTest, ResolvesNamesThroughTheCacheAndPastIt) {
   AddOrFail(m_collection.Get(), Var::I4(1));
   ComPtr<IXItem> item = ItemOf(m_collection.Get(), Var::I4(1));
   EXPECT_EQ(DISPID_VALUE, IdOf(item.Get(), L"Value"));
-  EXPECT_EQ(0x60020001, IdOf(item.Get(), L"Key"));
-  EXPECT_EQ(0x60020001, IdOf(item.Get(), L"key"));
+  EXPECT_EQ(DISPID_XITEM_KEY, IdOf(item.Get(), L"Key"));
+  EXPECT_EQ(DISPID_XITEM_KEY, IdOf(item.Get(), L"key"));
 }
 
 // JScript enumerators and statement-style calls ("c.Item 1") invoke a

@@ -11,6 +11,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "DispIds.h"
 #include "LateBound.h"
 #include "ServerModule.h"
 
@@ -316,8 +317,8 @@ TEST_F(LateBoundCalls, ItemReadsGiveWhatTheTypeInformationGives) {
       {"value as a method", DISPID_VALUE, DISPATCH_METHOD, {}},
       {"value without a result", DISPID_VALUE, DISPATCH_PROPERTYGET, {}, false},
       {"value with an argument", DISPID_VALUE, DISPATCH_PROPERTYGET, {Var::I4(1)}},
-      {"key", 0x60020001, DISPATCH_PROPERTYGET, {}},
-      {"key as a method", 0x60020001, DISPATCH_METHOD, {}},
+      {"key", DISPID_XITEM_KEY, DISPATCH_PROPERTYGET, {}},
+      {"key as a method", DISPID_XITEM_KEY, DISPATCH_METHOD, {}},
   };
   // Members holding a number under a key, a string without one, and a
   // client object.
