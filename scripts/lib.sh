@@ -164,7 +164,7 @@ build_win32() {
 
 # run_memcheck <build dir>: runs every test program of a native build under
 # valgrind's memcheck; fails on any memory error and on any lost block. The
-# test programs' own operator new (tests/support/FailingNew.cpp) stays in
+# test programs' own operator new (testing/src/FailingNew.cpp) stays in
 # place, so that its failures still reach the libraries.
 run_memcheck() {
   local program status=0

@@ -4,53 +4,15 @@
 
 #include "ServerModule.h"
 
-#include <new>
-
 namespace VariantCollection {
 
-ClassFactory::ClassFactory(InstanceCreator creator) noexcept : m_creator(creator) {
-  InitializeCriticalSection(&m_lock);
-}
+const InterfaceEntry<ClassFactory> ClassFactory::kInterfaces[] = {
+    {&IID_IClassFactory, &InterfaceOf<IClassFactory>},
+    {&IID_IUnknown, &InterfaceOf<IClassFactory>},
+    {nullptr, nullptr},
+};
 
-ClassFactory::~ClassFactory() { DeleteCriticalSection(&m_lock); }
-
-ClassFactory *ClassFactory::Create(InstanceCreator creator) noexcept {
-  return new (std::nothrow) ClassFactory(creator);
-}
-
-HRESULT STDMETHODCALLTYPE ClassFactory::QueryInterface(REFIID iid, void **object) {
-  if (object == nullptr)
-    return E_POINTER;
-  if (!IsEqualIID(iid, IID_IClassFactory) && !IsEqualIID(iid, IID_IUnknown)) {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  *object = static_cast<IClassFactory *>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE ClassFactory::AddRef() {
-  EnterCriticalSection(&m_lock);
-  const LONG references = InterlockedIncrement(&m_references);
-  // The first reference is the module's own; the second is the first that
-  // a client holds.
-  if (references == 2)
-    Module().Lock();
-  LeaveCriticalSection(&m_lock);
-  return static_cast<ULONG>(references);
-}
-
-ULONG STDMETHODCALLTYPE ClassFactory::Release() {
-  EnterCriticalSection(&m_lock);
-  const LONG references = InterlockedDecrement(&m_references);
-  if (references == 1)
-    Module().Unlock();
-  LeaveCriticalSection(&m_lock);
-  if (references == 0)
-    delete this;
-  return static_cast<ULONG>(references);
-}
+ComPtr<ClassFactory> ClassFactory::Create(InstanceCreator creator) noexcept { return New(creator); }
 
 HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown *outer, REFIID iid, void **object) {
   if (object == nullptr)

@@ -7,6 +7,9 @@
 #ifndef VARIANT_COLLECTION_CLASSFACTORY_H
 #define VARIANT_COLLECTION_CLASSFACTORY_H
 
+#include "ComObject.h"
+#include "ComPtr.h"
+
 #include <windows.h>
 #include <unknwn.h>
 
@@ -14,9 +17,9 @@ namespace VariantCollection {
 
 /// The class object of one creatable class. Its first reference belongs to
 /// the module (the object map keeps it until unload); every further one is
-/// a client's. While any client holds it, the factory holds one module lock:
-/// `ModuleLockCount` goes up when its count reaches 2 and down when it falls
-/// back to 1.
+/// a client's. While any client holds it, the factory holds one module lock
+/// (see ClassObjectCount): `ModuleLockCount` goes up when its count reaches
+/// 2 and down when it falls back to 1.
 ///
 /// - CreateInstance(outer, iid, object): a new instance asked for `iid`.
 ///   E_POINTER for a null `object`; otherwise `*object` is set to null
@@ -31,33 +34,27 @@ namespace VariantCollection {
 ///
 /// Thread safety: every member may be called on any thread; the reference
 /// count is atomic and changes under the factory's own lock. Never throws.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<ClassFactory, ClassObjectCount, IClassFactory> {
 public:
   /// Makes one instance of the class and asks it for `iid` into `*object`.
   using InstanceCreator = HRESULT (*)(REFIID iid, void **object) noexcept;
 
-  /// A new factory for the class that `creator` makes, with no reference
-  /// yet; null when it cannot be allocated. O(1).
-  static ClassFactory *Create(InstanceCreator creator) noexcept;
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
+  /// A new factory for the class that `creator` makes, holding its first
+  /// reference (the module's); null when it cannot be allocated. O(1).
+  static ComPtr<ClassFactory> Create(InstanceCreator creator) noexcept;
 
   // IClassFactory
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID iid, void **object) override;
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
 private:
-  explicit ClassFactory(InstanceCreator creator) noexcept;
-  ~ClassFactory();
-  ClassFactory(const ClassFactory &) = delete;
-  ClassFactory &operator=(const ClassFactory &) = delete;
+  friend ComObject;
+  static const InterfaceEntry<ClassFactory> kInterfaces[];
+
+  explicit ClassFactory(InstanceCreator creator) noexcept : m_creator(creator) {}
+  ~ClassFactory() = default;
 
   InstanceCreator m_creator;
-  CRITICAL_SECTION m_lock;
-  LONG m_references = 0;
 };
 
 } // namespace VariantCollection

@@ -5,6 +5,7 @@
 #include "ClassFactory.h"
 #include "Registration.h"
 #include "ResourceIds.h"
+#include "ScopedLock.h"
 #include "ServerModule.h"
 #include "XCollection.h"
 
@@ -33,17 +34,14 @@ IUnknown *ClassObjectOf(ObjectMapEntry &entry) noexcept {
   IUnknown *classObject = entry.classObject.load(std::memory_order_acquire);
   if (classObject != nullptr)
     return classObject;
-  CRITICAL_SECTION &lock = Module().ClassObjectLock();
-  EnterCriticalSection(&lock);
+  ScopedLock lock(Module().ClassObjectLock());
   classObject = entry.classObject.load(std::memory_order_relaxed);
   if (classObject == nullptr) {
-    ClassFactory *factory = ClassFactory::Create(entry.createInstance);
-    if (factory != nullptr) {
-      factory->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&classObject));
+    // The factory's first reference is the module's, kept in the map.
+    classObject = ClassFactory::Create(entry.createInstance).Detach();
+    if (classObject != nullptr)
       entry.classObject.store(classObject, std::memory_order_release);
-    }
   }
-  LeaveCriticalSection(&lock);
   return classObject;
 }
 
@@ -66,8 +64,8 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void **object) noexcept {
 
 void ReleaseClassObjects() noexcept {
   for (ObjectMapEntry &entry : g_objectMap) {
-    if (IUnknown *classObject = entry.classObject.exchange(nullptr))
-      classObject->Release();
+    ComPtr<IUnknown> classObject;
+    classObject.Attach(entry.classObject.exchange(nullptr));
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include "ServerModule.h"
 
+#include "ScopedLock.h"
+
 #include <new>
 
 namespace VariantCollection {
@@ -43,10 +45,9 @@ HRESULT ServerModule::AddTermination(TerminationCallback callback, void *argumen
   Termination *node = new (std::nothrow) Termination{callback, argument, nullptr};
   if (node == nullptr)
     return E_OUTOFMEMORY;
-  EnterCriticalSection(&m_typeInfoLock);
+  ScopedLock lock(m_typeInfoLock);
   node->next = m_terminations;
   m_terminations = node;
-  LeaveCriticalSection(&m_typeInfoLock);
   return S_OK;
 }
 

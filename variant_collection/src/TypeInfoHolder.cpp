@@ -2,6 +2,8 @@
 
 #include "TypeInfoHolder.h"
 
+#include "ComPtr.h"
+#include "ScopedLock.h"
 #include "ServerModule.h"
 
 #include <cwchar>
@@ -18,24 +20,26 @@ HRESULT TypeInfoHolder::EnsureLoaded(LCID lcid) noexcept {
   if (IsLoaded())
     return S_OK;
   ServerModule &module = Module();
-  EnterCriticalSection(&module.TypeInfoLock());
-  HRESULT status = IsLoaded() ? S_OK : LoadLocked(lcid);
-  bool registerCleanup = !m_cleanupRegistered && IsLoaded();
-  if (registerCleanup)
-    m_cleanupRegistered = true;
-  LeaveCriticalSection(&module.TypeInfoLock());
+  HRESULT status = S_OK;
+  bool registerCleanup = false;
+  {
+    ScopedLock lock(module.TypeInfoLock());
+    status = IsLoaded() ? S_OK : LoadLocked(lcid);
+    registerCleanup = !m_cleanupRegistered && IsLoaded();
+    if (registerCleanup)
+      m_cleanupRegistered = true;
+  }
   // One clean-up per holder, registered by the first successful load: a
   // library that fails to load again and again must not grow the list.
   if (registerCleanup && FAILED(module.AddTermination(&UnloadCallback, this))) {
-    EnterCriticalSection(&module.TypeInfoLock());
+    ScopedLock lock(module.TypeInfoLock());
     m_cleanupRegistered = false;
-    LeaveCriticalSection(&module.TypeInfoLock());
   }
   return status;
 }
 
 HRESULT TypeInfoHolder::LoadLocked(LCID lcid) noexcept {
-  ITypeLib *library = nullptr;
+  ComPtr<ITypeLib> library;
   HRESULT status = LoadRegTypeLib(m_libid, m_majorVersion, m_minorVersion, lcid, &library);
   // The library is registered under its own locale only; a caller in any
   // other locale (or a neutral one) must get the same type information.
@@ -44,28 +48,24 @@ HRESULT TypeInfoHolder::LoadLocked(LCID lcid) noexcept {
     status = S_OK;
   if (FAILED(status))
     return status;
-  ITypeInfo *info = nullptr;
+  ComPtr<ITypeInfo> info;
   status = library->GetTypeInfoOfGuid(m_iid, &info);
-  library->Release();
+  library.Reset();
   if (FAILED(status))
     return status;
 
-  ITypeInfo2 *info2 = nullptr;
-  if (SUCCEEDED(info->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void **>(&info2)))) {
-    info->Release();
+  ComPtr<ITypeInfo2> info2;
+  if (SUCCEEDED(info->QueryInterface(IID_ITypeInfo2, &info2)))
     info = info2;
-  }
 
   MemberName *names = nullptr;
   UINT count = 0;
-  status = BuildNameCache(info, &names, &count);
-  if (FAILED(status)) {
-    info->Release();
+  status = BuildNameCache(info.Get(), &names, &count);
+  if (FAILED(status))
     return status;
-  }
   m_names = names;
   m_nameCount = count;
-  m_info.store(info, std::memory_order_release);
+  m_info.store(info.Detach(), std::memory_order_release);
   return S_OK;
 }
 
@@ -109,16 +109,14 @@ void TypeInfoHolder::FreeNames(MemberName *names, UINT count) noexcept {
 }
 
 void TypeInfoHolder::Unload() noexcept {
-  ServerModule &module = Module();
-  EnterCriticalSection(&module.TypeInfoLock());
+  ScopedLock lock(Module().TypeInfoLock());
   Clear();
-  LeaveCriticalSection(&module.TypeInfoLock());
 }
 
 void TypeInfoHolder::Clear() noexcept {
-  ITypeInfo *info = m_info.exchange(nullptr, std::memory_order_acq_rel);
-  if (info != nullptr)
-    info->Release();
+  ComPtr<ITypeInfo> info;
+  info.Attach(m_info.exchange(nullptr, std::memory_order_acq_rel));
+  info.Reset();
   FreeNames(m_names, m_nameCount);
   m_names = nullptr;
   m_nameCount = 0;

@@ -3,59 +3,33 @@
 #include "XCollection.h"
 
 #include "Argument.h"
+#include "DispIds.h"
 #include "LateBound.h"
 #include "ReportError.h"
-#include "ServerModule.h"
 #include "XEnumVARIANT.h"
-
-#include <new>
 
 namespace VariantCollection {
 
-XCollection::XCollection() noexcept { Module().Lock(); }
+const InterfaceEntry<XCollection> XCollection::kInterfaces[] = {
+    {&IID_IXCollection, &InterfaceOf<IXCollection>},
+    {&IID_IDispatch, &InterfaceOf<IXCollection>},
+    {&IID_IUnknown, &InterfaceOf<IXCollection>},
+    {&IID_ISupportErrorInfo, &InterfaceOf<ISupportErrorInfo>},
+    {nullptr, nullptr},
+};
 
 XCollection::~XCollection() {
   m_members.ForEach([](XItem *item) { item->Release(); });
-  // Last, so that the module cannot be unloaded while this code still runs.
-  Module().Unlock();
 }
 
 HRESULT XCollection::Create(REFIID iid, void **object) noexcept {
   if (object == nullptr)
     return E_POINTER;
   *object = nullptr;
-  XCollection *collection = new (std::nothrow) XCollection();
-  if (collection == nullptr)
+  const ComPtr<XCollection> collection = New();
+  if (!collection)
     return E_OUTOFMEMORY;
-  collection->AddRef();
-  const HRESULT status = collection->QueryInterface(iid, object);
-  collection->Release();
-  return status;
-}
-
-HRESULT STDMETHODCALLTYPE XCollection::QueryInterface(REFIID iid, void **object) {
-  if (object == nullptr)
-    return E_POINTER;
-  if (IsEqualIID(iid, IID_IXCollection) || IsEqualIID(iid, IID_IDispatch) ||
-      IsEqualIID(iid, IID_IUnknown)) {
-    *object = static_cast<IXCollection *>(this);
-  } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
-    *object = static_cast<ISupportErrorInfo *>(this);
-  } else {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE XCollection::AddRef() { return ++m_references; }
-
-ULONG STDMETHODCALLTYPE XCollection::Release() {
-  const ULONG references = --m_references;
-  if (references == 0)
-    delete this;
-  return references;
+  return collection->QueryInterface(iid, object);
 }
 
 HRESULT XCollection::TypeMismatch() const noexcept {
@@ -127,24 +101,23 @@ HRESULT STDMETHODCALLTYPE XCollection::Add(VARIANT item, VARIANT key) {
     valueArgument.MoveTo(newValue);
   if (keyKind == Argument::Kind::Key)
     keyArgument.MoveTo(newKey);
-  XItem *member = XItem::Create(newValue, newKey);
-  if (member == nullptr) {
+  ComPtr<XItem> member = XItem::Create(newValue, newKey);
+  if (!member) {
     VariantClear(&newValue);
     VariantClear(&newKey);
     return E_OUTOFMEMORY;
   }
 
-  XItem *displaced = nullptr;
+  // Released only when this returns, with the table consistent again:
+  // releasing a value may run client code that calls back into this
+  // collection.
+  ComPtr<XItem> displaced;
   try {
-    displaced = m_members.Add(member);
+    displaced.Attach(m_members.Add(member.Get()));
   } catch (...) {
-    member->Release();
     return E_OUTOFMEMORY;
   }
-  // Released only now that the table is consistent again: releasing a value
-  // may run client code that calls back into this collection.
-  if (displaced != nullptr)
-    displaced->Release();
+  member.Detach(); // the table holds that reference now
   return S_OK;
 }
 
@@ -154,8 +127,8 @@ HRESULT STDMETHODCALLTYPE XCollection::Remove(VARIANT indexOrKey) {
   const HRESULT status = Select(indexOrKey, &found, &position);
   if (FAILED(status))
     return status;
-  XItem *removed = position != 0 ? m_members.RemoveAt(position) : m_members.Remove(found->KeyBytes());
-  removed->Release();
+  ComPtr<XItem> removed;
+  removed.Attach(position != 0 ? m_members.RemoveAt(position) : m_members.Remove(found->KeyBytes()));
   return S_OK;
 }
 
@@ -179,7 +152,7 @@ bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VA
     return false;
   VARIANT *arguments = params.rgvarg; // the last argument first
   switch (member) {
-  case kAdd:
+  case DISPID_XCOLLECTION_ADD:
     if (!LateBound::SelectsMethod(flags))
       return false;
     if (params.cArgs == 1) {
@@ -187,7 +160,7 @@ bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VA
       return SUCCEEDED(Add(arguments[0], missing));
     }
     return params.cArgs == 2 && SUCCEEDED(Add(arguments[1], arguments[0]));
-  case DISPID_VALUE: {
+  case DISPID_XCOLLECTION_ITEM: {
     IXItem *item = nullptr;
     if (!LateBound::SelectsPropertyGet(flags) || params.cArgs != 1 || FAILED(get_Item(arguments[0], &item)))
       return false;
@@ -197,9 +170,9 @@ bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VA
     LateBound::Return(result, value);
     return true;
   }
-  case kRemove:
+  case DISPID_XCOLLECTION_REMOVE:
     return LateBound::SelectsMethod(flags) && params.cArgs == 1 && SUCCEEDED(Remove(arguments[0]));
-  case kCount: {
+  case DISPID_XCOLLECTION_COUNT: {
     if (!LateBound::SelectsPropertyGet(flags) || params.cArgs != 0)
       return false;
     VARIANT value;
@@ -213,17 +186,14 @@ bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VA
   }
 }
 
-HRESULT XCollection::SnapshotItems(std::vector<XItem *> &items) const noexcept {
+HRESULT XCollection::SnapshotItems(std::vector<ComPtr<XItem>> &items) const noexcept {
   items.clear();
   try {
     items.reserve(m_members.Count());
   } catch (...) {
     return E_OUTOFMEMORY;
   }
-  m_members.ForEach([&items](XItem *item) {
-    item->AddRef();
-    items.push_back(item);
-  });
+  m_members.ForEach([&items](XItem *item) { items.emplace_back(item); });
   return S_OK;
 }
 

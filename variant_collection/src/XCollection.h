@@ -9,6 +9,8 @@
 #define VARIANT_COLLECTION_XCOLLECTION_H
 
 #include "Collection.h"
+#include "ComObject.h"
+#include "ComPtr.h"
 #include "DualDispatch.h"
 #include "MemberTable.h"
 #include "XItem.h"
@@ -70,7 +72,8 @@ namespace VariantCollection {
 /// collection holds one module lock. Not thread-safe: the class lives in
 /// the single-threaded apartment that created it, and its reference count
 /// is not atomic.
-class XCollection final : public DualDispatch<IXCollection>, public ISupportErrorInfo {
+class XCollection final
+    : public ComObject<XCollection, ApartmentCount, DualDispatch<IXCollection>, ISupportErrorInfo> {
 public:
   /// Makes an empty collection and asks it for `iid` into `*object`. Answers
   /// E_POINTER for a null `object`, E_OUTOFMEMORY when the collection cannot
@@ -78,11 +81,6 @@ public:
   /// (the collection is then destroyed and `*object` is null). O(1); never
   /// throws.
   static HRESULT Create(REFIID iid, void **object) noexcept;
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   // IXCollection
   HRESULT STDMETHODCALLTYPE put_Item(VARIANT key, VARIANT value) override;
@@ -99,22 +97,19 @@ public:
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
   /// Fills `items` with the current members, oldest first, each with a
-  /// reference added that the caller owns (release every one). Answers
+  /// reference added that `items` owns. Answers
   /// E_OUTOFMEMORY, with `items` emptied, when the snapshot cannot be
   /// allocated. O(n); never throws.
-  HRESULT SnapshotItems(std::vector<XItem *> &items) const noexcept;
+  HRESULT SnapshotItems(std::vector<ComPtr<XItem>> &items) const noexcept;
 
 protected:
   bool InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept override;
 
 private:
-  /// DISPIDs of the members, as the type library declares them (`Item` is
-  /// DISPID_VALUE, `_NewEnum` DISPID_NEWENUM).
-  static constexpr DISPID kAdd = 1;
-  static constexpr DISPID kRemove = 2;
-  static constexpr DISPID kCount = 3;
+  friend ComObject;
+  static const InterfaceEntry<XCollection> kInterfaces[];
 
-  XCollection() noexcept;
+  XCollection() noexcept = default;
   ~XCollection();
 
   /// The member that `selector` picks, with its 1-based position when the
@@ -124,7 +119,6 @@ private:
   HRESULT TypeMismatch() const noexcept;
   HRESULT OutOfRange() const noexcept;
 
-  ULONG m_references = 0;
   MemberTable<XItem> m_members;
 };
 

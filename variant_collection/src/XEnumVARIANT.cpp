@@ -2,41 +2,33 @@
 
 #include "XEnumVARIANT.h"
 
-#include "ServerModule.h"
 #include "XCollection.h"
-
-#include <new>
 
 namespace VariantCollection {
 
-XEnumVARIANT::XEnumVARIANT() noexcept { Module().Lock(); }
-
-XEnumVARIANT::~XEnumVARIANT() {
-  for (XItem *item : m_items)
-    item->Release();
-  // Last, so that the module cannot be unloaded while this code still runs.
-  Module().Unlock();
-}
+const InterfaceEntry<XEnumVARIANT> XEnumVARIANT::kInterfaces[] = {
+    {&IID_IEnumVARIANT, &InterfaceOf<IEnumVARIANT>},
+    {&IID_IUnknown, &InterfaceOf<IEnumVARIANT>},
+    {nullptr, nullptr},
+};
 
 HRESULT XEnumVARIANT::Create(const XCollection &collection, IUnknown **enumerator) noexcept {
   if (enumerator == nullptr)
     return E_POINTER;
   *enumerator = nullptr;
-  XEnumVARIANT *created = new (std::nothrow) XEnumVARIANT();
-  if (created == nullptr)
+  const ComPtr<XEnumVARIANT> created = New();
+  if (!created)
     return E_OUTOFMEMORY;
-  created->AddRef();
-  std::vector<XItem *> items;
+  std::vector<ComPtr<XItem>> items;
   HRESULT status = collection.SnapshotItems(items);
   if (SUCCEEDED(status)) {
     created->Adopt(items);
     status = created->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(enumerator));
   }
-  created->Release();
   return SUCCEEDED(status) ? S_OK : E_NOINTERFACE;
 }
 
-void XEnumVARIANT::Adopt(std::vector<XItem *> &items) noexcept {
+void XEnumVARIANT::Adopt(std::vector<ComPtr<XItem>> &items) noexcept {
   m_items.swap(items);
   m_position = 0;
 }
@@ -47,30 +39,7 @@ HRESULT XEnumVARIANT::CopySnapshot(const XEnumVARIANT &other) noexcept {
   } catch (...) {
     return E_OUTOFMEMORY;
   }
-  for (XItem *item : m_items)
-    item->AddRef();
   return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE XEnumVARIANT::QueryInterface(REFIID iid, void **object) {
-  if (object == nullptr)
-    return E_POINTER;
-  if (!IsEqualIID(iid, IID_IEnumVARIANT) && !IsEqualIID(iid, IID_IUnknown)) {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  *object = static_cast<IEnumVARIANT *>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE XEnumVARIANT::AddRef() { return ++m_references; }
-
-ULONG STDMETHODCALLTYPE XEnumVARIANT::Release() {
-  const ULONG references = --m_references;
-  if (references == 0)
-    delete this;
-  return references;
 }
 
 HRESULT STDMETHODCALLTYPE XEnumVARIANT::Next(ULONG celt, VARIANT *rgVar, ULONG *pCeltFetched) {
@@ -120,17 +89,13 @@ HRESULT STDMETHODCALLTYPE XEnumVARIANT::Reset() {
 HRESULT STDMETHODCALLTYPE XEnumVARIANT::Clone(IEnumVARIANT **ppEnum) {
   if (ppEnum == nullptr)
     return E_POINTER;
-  XEnumVARIANT *clone = new (std::nothrow) XEnumVARIANT();
-  if (clone == nullptr)
+  const ComPtr<XEnumVARIANT> clone = New();
+  if (!clone)
     return E_OUTOFMEMORY;
-  clone->AddRef();
-  if (FAILED(clone->CopySnapshot(*this))) {
-    clone->Release();
+  if (FAILED(clone->CopySnapshot(*this)))
     return E_NOINTERFACE;
-  }
   clone->m_position = m_position;
   const HRESULT status = clone->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void **>(ppEnum));
-  clone->Release();
   return SUCCEEDED(status) ? S_OK : E_NOINTERFACE;
 }
 

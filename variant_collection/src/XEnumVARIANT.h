@@ -7,6 +7,8 @@
 #ifndef VARIANT_COLLECTION_XENUMVARIANT_H
 #define VARIANT_COLLECTION_XENUMVARIANT_H
 
+#include "ComObject.h"
+#include "ComPtr.h"
 #include "XItem.h"
 
 #include <oaidl.h>
@@ -48,7 +50,7 @@ class XCollection;
 /// gives E_NOINTERFACE. Every live enumerator holds one module lock. Not
 /// thread-safe: it lives in the apartment of the collection that made it,
 /// and its reference count is not atomic. No exception leaves any member.
-class XEnumVARIANT final : public IEnumVARIANT {
+class XEnumVARIANT final : public ComObject<XEnumVARIANT, ApartmentCount, IEnumVARIANT> {
 public:
   /// A new enumerator over the current members of `collection`, positioned
   /// at the first, as IUnknown in `*enumerator` with exactly the caller's
@@ -58,11 +60,6 @@ public:
   /// never throws.
   static HRESULT Create(const XCollection &collection, IUnknown **enumerator) noexcept;
 
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
   // IEnumVARIANT
   HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT *rgVar, ULONG *pCeltFetched) override;
   HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override;
@@ -70,19 +67,19 @@ public:
   HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT **ppEnum) override;
 
 private:
-  XEnumVARIANT() noexcept;
-  ~XEnumVARIANT();
-  XEnumVARIANT(const XEnumVARIANT &) = delete;
-  XEnumVARIANT &operator=(const XEnumVARIANT &) = delete;
+  friend ComObject;
+  static const InterfaceEntry<XEnumVARIANT> kInterfaces[];
+
+  XEnumVARIANT() noexcept = default;
+  ~XEnumVARIANT() = default;
 
   /// Takes `items` (and the reference held on each) as the snapshot.
-  void Adopt(std::vector<XItem *> &items) noexcept;
+  void Adopt(std::vector<ComPtr<XItem>> &items) noexcept;
   /// Copies the snapshot of `other`, adding a reference on each member.
   /// E_OUTOFMEMORY (nothing taken) when the copy cannot be allocated.
   HRESULT CopySnapshot(const XEnumVARIANT &other) noexcept;
 
-  ULONG m_references = 0;
-  std::vector<XItem *> m_items;
+  std::vector<ComPtr<XItem>> m_items;
   std::uint32_t m_position = 0;
 };
 

@@ -3,30 +3,33 @@
 #include "XItem.h"
 
 #include "Argument.h"
+#include "DispIds.h"
 #include "LateBound.h"
-#include "ServerModule.h"
-
-#include <new>
 
 namespace VariantCollection {
+
+const InterfaceEntry<XItem> XItem::kInterfaces[] = {
+    {&IID_IXItem, &InterfaceOf<IXItem>},
+    {&IID_IDispatch, &InterfaceOf<IXItem>},
+    {&IID_IUnknown, &InterfaceOf<IXItem>},
+    {&IID_ISupportErrorInfo, &InterfaceOf<ISupportErrorInfo>},
+    {nullptr, nullptr},
+};
 
 XItem::XItem() noexcept {
   VariantInit(&m_key);
   VariantInit(&m_value);
-  Module().Lock();
 }
 
 XItem::~XItem() {
   VariantClear(&m_value);
   VariantClear(&m_key);
-  // Last, so that the module cannot be unloaded while this code still runs.
-  Module().Unlock();
 }
 
-XItem *XItem::Create(VARIANT &value, VARIANT &key) noexcept {
-  XItem *item = new (std::nothrow) XItem();
-  if (item == nullptr)
-    return nullptr;
+ComPtr<XItem> XItem::Create(VARIANT &value, VARIANT &key) noexcept {
+  ComPtr<XItem> item = New();
+  if (!item)
+    return item;
   item->m_value = value;
   item->m_key = key;
   VariantInit(&value);
@@ -36,30 +39,6 @@ XItem *XItem::Create(VARIANT &value, VARIANT &key) noexcept {
 
 std::string_view XItem::KeyBytes() const noexcept {
   return HasKey() ? BstrBytes(V_BSTR(&m_key)) : std::string_view();
-}
-
-HRESULT STDMETHODCALLTYPE XItem::QueryInterface(REFIID iid, void **object) {
-  if (object == nullptr)
-    return E_POINTER;
-  if (IsEqualIID(iid, IID_IXItem) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IUnknown)) {
-    *object = static_cast<IXItem *>(this);
-  } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
-    *object = static_cast<ISupportErrorInfo *>(this);
-  } else {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE XItem::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_references)); }
-
-ULONG STDMETHODCALLTYPE XItem::Release() {
-  const LONG references = InterlockedDecrement(&m_references);
-  if (references == 0)
-    delete this;
-  return static_cast<ULONG>(references);
 }
 
 HRESULT STDMETHODCALLTYPE XItem::get_Value(VARIANT *value) { return CopyOut(m_value, value); }
@@ -74,9 +53,9 @@ HRESULT XItem::CopyOut(const VARIANT &field, VARIANT *destination) noexcept {
 }
 
 bool XItem::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept {
-  if (member != DISPID_VALUE && member != kKey)
+  if (member != DISPID_XITEM_VALUE && member != DISPID_XITEM_KEY)
     return false;
-  const VARIANT &field = member == DISPID_VALUE ? m_value : m_key;
+  const VARIANT &field = member == DISPID_XITEM_VALUE ? m_value : m_key;
   // Arrays and records are copied by code of the platform or the client;
   // they take the type information's way, copies and all. (A field never
   // holds a reference: what it stores was read through any.)

@@ -8,6 +8,8 @@
 #define VARIANT_COLLECTION_XITEM_H
 
 #include "Collection.h"
+#include "ComObject.h"
+#include "ComPtr.h"
 #include "DualDispatch.h"
 
 #include <string_view>
@@ -37,18 +39,13 @@ namespace VariantCollection {
 /// information.
 ///
 /// Only the collection makes items (`Create`); nothing else does.
-class XItem final : public DualDispatch<IXItem>, public ISupportErrorInfo {
+class XItem final : public ComObject<XItem, SharedCount, DualDispatch<IXItem>, ISupportErrorInfo> {
 public:
-  /// A new item that takes over `value` and `key` (both left VT_EMPTY) and
-  /// carries one reference for the caller; null when it cannot be allocated
+  /// A new item that takes over `value` and `key` (both left VT_EMPTY),
+  /// holding the caller's reference; null when it cannot be allocated
   /// (`value` and `key` are then left as they were). `key` must be VT_EMPTY
   /// or VT_BSTR. O(1); never throws.
-  static XItem *Create(VARIANT &value, VARIANT &key) noexcept;
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
+  static ComPtr<XItem> Create(VARIANT &value, VARIANT &key) noexcept;
 
   // IXItem
   HRESULT STDMETHODCALLTYPE get_Value(VARIANT *value) override;
@@ -70,16 +67,14 @@ protected:
   bool InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept override;
 
 private:
-  /// The DISPID of `Key`, as the type library declares it (`Value` is
-  /// DISPID_VALUE).
-  static constexpr DISPID kKey = 0x60020001;
+  friend ComObject;
+  static const InterfaceEntry<XItem> kInterfaces[];
 
   XItem() noexcept;
   ~XItem();
 
   static HRESULT CopyOut(const VARIANT &field, VARIANT *destination) noexcept;
 
-  LONG m_references = 1;
   VARIANT m_key;
   VARIANT m_value;
 };

@@ -3,15 +3,16 @@
 #include "ObjectMap.h"
 #include "ServerModule.h"
 
-#include "support/FailingNew.h"
 #include "support/ServerTest.h"
 
+#include <CollectionTesting/FailingNew.h>
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
 
 using namespace ServerTest;
+using CollectionTest::FailingNew::FailingAttempt;
 using VariantCollection::Module;
 
 namespace {
@@ -90,7 +91,7 @@ TEST_F(ClassFactoryTest, CreateInstanceRefusesAggregationAndUnknownInterfaces) {
 TEST_F(ClassFactoryTest, FailsCleanlyWhenMemoryRunsOut) {
   {
     void *object = reinterpret_cast<void *>(1);
-    FailingNew failing(1);
+    FailingAttempt failing(1);
     EXPECT_EQ(E_OUTOFMEMORY, DllGetClassObject(CLSID_Collection, IID_IClassFactory, &object));
     EXPECT_TRUE(failing.Failed());
     EXPECT_EQ(nullptr, object);
@@ -99,7 +100,7 @@ TEST_F(ClassFactoryTest, FailsCleanlyWhenMemoryRunsOut) {
   ComPtr<IClassFactory> factory = Factory(); // made on the next request
   ASSERT_TRUE(factory);
   void *object = reinterpret_cast<void *>(1);
-  FailingNew failing(1);
+  FailingAttempt failing(1);
   EXPECT_EQ(E_OUTOFMEMORY, factory->CreateInstance(nullptr, IID_IUnknown, &object));
   EXPECT_TRUE(failing.Failed());
   EXPECT_EQ(nullptr, object);

@@ -6,6 +6,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "DispIds.h"
 #include "ServerModule.h"
 #include "XCollection.h"
 
@@ -92,8 +93,8 @@ TEST_F(DispatchTest, ResolvesNamesThroughTheCacheAndPastIt) {
   AddOrFail(m_collection.Get(), Var::I4(1));
   ComPtr<IXItem> item = ItemOf(m_collection.Get(), Var::I4(1));
   EXPECT_EQ(DISPID_VALUE, IdOf(item.Get(), L"Value"));
-  EXPECT_EQ(0x60020001, IdOf(item.Get(), L"Key"));
-  EXPECT_EQ(0x60020001, IdOf(item.Get(), L"key"));
+  EXPECT_EQ(DISPID_XITEM_KEY, IdOf(item.Get(), L"Key"));
+  EXPECT_EQ(DISPID_XITEM_KEY, IdOf(item.Get(), L"key"));
 }
 
 // JScript enumerators and statement-style calls ("c.Item 1") invoke a
@@ -101,7 +102,7 @@ TEST_F(DispatchTest, ResolvesNamesThroughTheCacheAndPastIt) {
 TEST_F(DispatchTest, PropertyReadsWorkAsMethodCalls) {
   AddOrFail(m_collection.Get(), Var::I4(5), Var::Str(L"k"));
   Var count;
-  ASSERT_EQ(S_OK, Call(D(), 3, DISPATCH_METHOD, {}, &count));
+  ASSERT_EQ(S_OK, Call(D(), DISPID_XCOLLECTION_COUNT, DISPATCH_METHOD, {}, &count));
   EXPECT_EQ(1, V_I4(&count));
   Var item;
   ASSERT_EQ(S_OK, Call(D(), DISPID_VALUE, DISPATCH_METHOD, {Var::I4(1).Get()}, &item));
@@ -113,7 +114,7 @@ TEST_F(DispatchTest, PropertyReadsWorkAsMethodCalls) {
   // A method that does not exist stays unknown.
   EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(D(), 77, DISPATCH_METHOD, {}));
   // Other flags are not retried.
-  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(D(), 3, DISPATCH_PROPERTYPUT, {Var::I4(1).Get()}));
+  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(D(), DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYPUT, {Var::I4(1).Get()}));
 }
 
 TEST_F(DispatchTest, ReportedErrorsReachTheCallerAsExceptions) {
@@ -134,7 +135,7 @@ TEST_F(DispatchTest, ReportedErrorsReachTheCallerAsExceptions) {
 
   // A key that is not there is a plain failure: the caller sees its status
   // and no text.
-  EXPECT_EQ(DISP_E_EXCEPTION, Call(D(), 2, DISPATCH_METHOD, {Var::Str(L"none").Get()}, nullptr, &exception));
+  EXPECT_EQ(DISP_E_EXCEPTION, Call(D(), DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::Str(L"none").Get()}, nullptr, &exception));
   EXPECT_EQ(E_INVALIDARG, exception.scode);
   EXPECT_EQ(nullptr, exception.bstrDescription);
   ClearException(exception);
@@ -148,7 +149,7 @@ TEST_F(DispatchTest, FailsWithTheLoadStatusUntilTheTypeLibraryIsRegistered) {
   ASSERT_EQ(S_OK, UnregisterTypeLibrary());
 
   Var count;
-  const HRESULT status = Call(D(), 3, DISPATCH_PROPERTYGET, {}, &count);
+  const HRESULT status = Call(D(), DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}, &count);
   EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, status);
   ITypeInfo *info = reinterpret_cast<ITypeInfo *>(0x1234);
   EXPECT_EQ(status, D()->GetTypeInfo(0, 0, &info));
@@ -162,7 +163,7 @@ TEST_F(DispatchTest, FailsWithTheLoadStatusUntilTheTypeLibraryIsRegistered) {
   EXPECT_FALSE(Holder::TypeInfo().IsLoaded());
 
   ASSERT_EQ(S_OK, RegisterTypeLibrary());
-  ASSERT_EQ(S_OK, Call(D(), 3, DISPATCH_PROPERTYGET, {}, &count));
+  ASSERT_EQ(S_OK, Call(D(), DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}, &count));
   EXPECT_EQ(0, V_I4(&count));
   EXPECT_TRUE(Holder::TypeInfo().IsLoaded());
 }

@@ -15,6 +15,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "DispIds.h"
 #include "ObjectMap.h"
 #include "ServerModule.h"
 
@@ -708,7 +709,8 @@ TEST(HostileInput, NullPointersAreRefusedEverywhere) {
     ASSERT_EQ(S_OK, item.As(&itemDispatch));
     // Each with a member it can read without arguments: Count, Value.
     for (const std::pair<IDispatch *, DISPID> &half :
-         {std::make_pair(collectionDispatch.Get(), DISPID(3)), std::make_pair(itemDispatch.Get(), DISPID(0))}) {
+         {std::make_pair(collectionDispatch.Get(), DISPID(DISPID_XCOLLECTION_COUNT)),
+          std::make_pair(itemDispatch.Get(), DISPID(DISPID_XITEM_VALUE))}) {
       IDispatch *dispatch = half.first;
       EXPECT_EQ(E_POINTER, dispatch->GetTypeInfoCount(nullptr));
       EXPECT_EQ(E_POINTER, dispatch->GetTypeInfo(0, 0, nullptr));

@@ -11,6 +11,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include "DispIds.h"
 #include "LateBound.h"
 #include "ServerModule.h"
 
@@ -227,28 +228,28 @@ TEST_F(LateBoundCalls, AddGivesWhatTheTypeInformationGives) {
   const WORD asScriptsCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
   const std::vector<LateCall> calls = {
-      {"value and key", 1, method, {Var::I4(9), Var::Str(L"k")}},
-      {"value and a key present", 1, method, {Var::I4(9), Var::Str(L"a")}},
-      {"value alone", 1, method, {Var::I2(3)}},
-      {"key missing", 1, method, {Var::I4(9), Var::Missing()}},
-      {"key another error code", 1, method, {Var::I4(9), ErrorCode(E_FAIL)}},
-      {"key a number", 1, method, {Var::I4(9), Var::I4(5)}},
-      {"key empty", 1, method, {Var::I4(9), Var()}},
-      {"key a null string", 1, method, {Var::I4(9), Var::NullStr()}},
-      {"key with an odd byte length", 1, method, {Var::I4(9), Var::Bytes("abc", 3)}},
-      {"as scripts call", 1, asScriptsCall, {Var::R8(0.5), Var::Str(L"k")}},
-      {"without a result", 1, method, {Var::I4(9), Var::Str(L"k")}, false},
-      {"variables by reference", 1, method, {Var::RefTo(&variable), Var::RefTo(&keyVariable)}},
-      {"typed references", 1, method, {RefOf(VT_I4, &number), RefOf(VT_BSTR, &keyText)}},
-      {"a boolean, and an error code as key", 1, method, {Bool(true), ErrorCode(S_OK)}},
-      {"an object", 1, method, {Client(), Var::Str(L"o")}},
-      {"an array", 1, method, {array, Var::Str(L"k")}},
-      {"no arguments", 1, method, {}},
-      {"three arguments", 1, method, {Var::I4(1), Var::Str(L"k"), Var::I4(2)}},
-      {"a named argument", 1, method, {Var::I4(1), Var::Str(L"k")}, true, {1}},
-      {"as a property read", 1, DISPATCH_PROPERTYGET, {Var::I4(1), Var::Str(L"k")}},
-      {"as a method and a put", 1, DISPATCH_METHOD | DISPATCH_PROPERTYPUT, {Var::I4(1), Var::Str(L"k")}},
-      {"as a method and a put by reference", 1, DISPATCH_METHOD | DISPATCH_PROPERTYPUTREF,
+      {"value and key", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), Var::Str(L"k")}},
+      {"value and a key present", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), Var::Str(L"a")}},
+      {"value alone", DISPID_XCOLLECTION_ADD, method, {Var::I2(3)}},
+      {"key missing", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), Var::Missing()}},
+      {"key another error code", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), ErrorCode(E_FAIL)}},
+      {"key a number", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), Var::I4(5)}},
+      {"key empty", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), Var()}},
+      {"key a null string", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), Var::NullStr()}},
+      {"key with an odd byte length", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), Var::Bytes("abc", 3)}},
+      {"as scripts call", DISPID_XCOLLECTION_ADD, asScriptsCall, {Var::R8(0.5), Var::Str(L"k")}},
+      {"without a result", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), Var::Str(L"k")}, false},
+      {"variables by reference", DISPID_XCOLLECTION_ADD, method, {Var::RefTo(&variable), Var::RefTo(&keyVariable)}},
+      {"typed references", DISPID_XCOLLECTION_ADD, method, {RefOf(VT_I4, &number), RefOf(VT_BSTR, &keyText)}},
+      {"a boolean, and an error code as key", DISPID_XCOLLECTION_ADD, method, {Bool(true), ErrorCode(S_OK)}},
+      {"an object", DISPID_XCOLLECTION_ADD, method, {Client(), Var::Str(L"o")}},
+      {"an array", DISPID_XCOLLECTION_ADD, method, {array, Var::Str(L"k")}},
+      {"no arguments", DISPID_XCOLLECTION_ADD, method, {}},
+      {"three arguments", DISPID_XCOLLECTION_ADD, method, {Var::I4(1), Var::Str(L"k"), Var::I4(2)}},
+      {"a named argument", DISPID_XCOLLECTION_ADD, method, {Var::I4(1), Var::Str(L"k")}, true, {1}},
+      {"as a property read", DISPID_XCOLLECTION_ADD, DISPATCH_PROPERTYGET, {Var::I4(1), Var::Str(L"k")}},
+      {"as a method and a put", DISPID_XCOLLECTION_ADD, DISPATCH_METHOD | DISPATCH_PROPERTYPUT, {Var::I4(1), Var::Str(L"k")}},
+      {"as a method and a put by reference", DISPID_XCOLLECTION_ADD, DISPATCH_METHOD | DISPATCH_PROPERTYPUTREF,
        {Var::I4(1), Var::Str(L"k")}},
   };
   for (const LateCall &call : calls)
@@ -265,24 +266,24 @@ TEST_F(LateBoundCalls, ItemGivesWhatTheTypeInformationGives) {
   const WORD asScriptsCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
   const std::vector<LateCall> calls = {
-      {"by key", 0, get, {Var::Str(L"a")}},
-      {"by a key not there", 0, get, {Var::Str(L"zz")}},
-      {"by a key in another case", 0, get, {Var::Str(L"A")}},
-      {"by position", 0, asScriptsCall, {Var::I4(2)}},
-      {"by a 16-bit position", 0, get, {Var::I2(4)}},
-      {"by position 0", 0, get, {Var::I4(0)}},
-      {"past the end", 0, get, {Var::I4(5)}},
-      {"by a number of another type", 0, get, {Var::R8(1)}},
-      {"by nothing", 0, get, {Var()}},
-      {"by a variable", 0, asScriptsCall, {Var::RefTo(&keyVariable)}},
-      {"by typed references", 0, get, {RefOf(VT_BSTR, &keyText)}},
-      {"by a typed reference to a position", 0, get, {RefOf(VT_I4, &position)}},
-      {"by a typed reference to a 16-bit position", 0, get, {RefOf(VT_I2, &shortPosition)}},
-      {"without a result", 0, get, {Var::Str(L"a")}, false},
-      {"as a method", 0, DISPATCH_METHOD, {Var::I4(1)}},
-      {"without a selector", 0, get, {}},
-      {"with two selectors", 0, get, {Var::I4(1), Var::I4(2)}},
-      {"as a put", 0, DISPATCH_PROPERTYPUT, {Var::Str(L"n"), Var::I4(8)}, true, {DISPID_PROPERTYPUT}},
+      {"by key", DISPID_XCOLLECTION_ITEM, get, {Var::Str(L"a")}},
+      {"by a key not there", DISPID_XCOLLECTION_ITEM, get, {Var::Str(L"zz")}},
+      {"by a key in another case", DISPID_XCOLLECTION_ITEM, get, {Var::Str(L"A")}},
+      {"by position", DISPID_XCOLLECTION_ITEM, asScriptsCall, {Var::I4(2)}},
+      {"by a 16-bit position", DISPID_XCOLLECTION_ITEM, get, {Var::I2(4)}},
+      {"by position 0", DISPID_XCOLLECTION_ITEM, get, {Var::I4(0)}},
+      {"past the end", DISPID_XCOLLECTION_ITEM, get, {Var::I4(5)}},
+      {"by a number of another type", DISPID_XCOLLECTION_ITEM, get, {Var::R8(1)}},
+      {"by nothing", DISPID_XCOLLECTION_ITEM, get, {Var()}},
+      {"by a variable", DISPID_XCOLLECTION_ITEM, asScriptsCall, {Var::RefTo(&keyVariable)}},
+      {"by typed references", DISPID_XCOLLECTION_ITEM, get, {RefOf(VT_BSTR, &keyText)}},
+      {"by a typed reference to a position", DISPID_XCOLLECTION_ITEM, get, {RefOf(VT_I4, &position)}},
+      {"by a typed reference to a 16-bit position", DISPID_XCOLLECTION_ITEM, get, {RefOf(VT_I2, &shortPosition)}},
+      {"without a result", DISPID_XCOLLECTION_ITEM, get, {Var::Str(L"a")}, false},
+      {"as a method", DISPID_XCOLLECTION_ITEM, DISPATCH_METHOD, {Var::I4(1)}},
+      {"without a selector", DISPID_XCOLLECTION_ITEM, get, {}},
+      {"with two selectors", DISPID_XCOLLECTION_ITEM, get, {Var::I4(1), Var::I4(2)}},
+      {"as a put", DISPID_XCOLLECTION_ITEM, DISPATCH_PROPERTYPUT, {Var::Str(L"n"), Var::I4(8)}, true, {DISPID_PROPERTYPUT}},
   };
   for (const LateCall &call : calls)
     ExpectSameBothWays(call);
@@ -292,18 +293,18 @@ TEST_F(LateBoundCalls, ItemGivesWhatTheTypeInformationGives) {
 TEST_F(LateBoundCalls, RemoveAndCountGiveWhatTheTypeInformationGives) {
   Var keyVariable = Var::Str(L"a");
   const std::vector<LateCall> calls = {
-      {"remove by key", 2, DISPATCH_METHOD, {Var::Str(L"b")}},
-      {"remove a key not there", 2, DISPATCH_METHOD, {Var::Str(L"zz")}},
-      {"remove by position", 2, DISPATCH_METHOD, {Var::I4(1)}, false},
-      {"remove past the end", 2, DISPATCH_METHOD, {Var::I4(9)}},
-      {"remove by a variable", 2, DISPATCH_METHOD, {Var::RefTo(&keyVariable)}},
-      {"remove by nothing", 2, DISPATCH_METHOD, {Var()}},
-      {"remove without a selector", 2, DISPATCH_METHOD, {}},
-      {"count", 3, DISPATCH_PROPERTYGET, {}},
-      {"count as scripts read it", 3, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}},
-      {"count as a method", 3, DISPATCH_METHOD, {}},
-      {"count without a result", 3, DISPATCH_PROPERTYGET, {}, false},
-      {"count with an argument", 3, DISPATCH_PROPERTYGET, {Var::I4(1)}},
+      {"remove by key", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::Str(L"b")}},
+      {"remove a key not there", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::Str(L"zz")}},
+      {"remove by position", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::I4(1)}, false},
+      {"remove past the end", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::I4(9)}},
+      {"remove by a variable", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::RefTo(&keyVariable)}},
+      {"remove by nothing", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var()}},
+      {"remove without a selector", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {}},
+      {"count", DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}},
+      {"count as scripts read it", DISPID_XCOLLECTION_COUNT, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}},
+      {"count as a method", DISPID_XCOLLECTION_COUNT, DISPATCH_METHOD, {}},
+      {"count without a result", DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}, false},
+      {"count with an argument", DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {Var::I4(1)}},
   };
   for (const LateCall &call : calls)
     ExpectSameBothWays(call);
@@ -311,13 +312,13 @@ TEST_F(LateBoundCalls, RemoveAndCountGiveWhatTheTypeInformationGives) {
 
 TEST_F(LateBoundCalls, ItemReadsGiveWhatTheTypeInformationGives) {
   const std::vector<LateCall> calls = {
-      {"value", DISPID_VALUE, DISPATCH_PROPERTYGET, {}},
-      {"value as scripts read it", DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}},
-      {"value as a method", DISPID_VALUE, DISPATCH_METHOD, {}},
-      {"value without a result", DISPID_VALUE, DISPATCH_PROPERTYGET, {}, false},
-      {"value with an argument", DISPID_VALUE, DISPATCH_PROPERTYGET, {Var::I4(1)}},
-      {"key", 0x60020001, DISPATCH_PROPERTYGET, {}},
-      {"key as a method", 0x60020001, DISPATCH_METHOD, {}},
+      {"value", DISPID_XITEM_VALUE, DISPATCH_PROPERTYGET, {}},
+      {"value as scripts read it", DISPID_XITEM_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}},
+      {"value as a method", DISPID_XITEM_VALUE, DISPATCH_METHOD, {}},
+      {"value without a result", DISPID_XITEM_VALUE, DISPATCH_PROPERTYGET, {}, false},
+      {"value with an argument", DISPID_XITEM_VALUE, DISPATCH_PROPERTYGET, {Var::I4(1)}},
+      {"key", DISPID_XITEM_KEY, DISPATCH_PROPERTYGET, {}},
+      {"key as a method", DISPID_XITEM_KEY, DISPATCH_METHOD, {}},
   };
   // Members holding a number under a key, a string without one, and a
   // client object.

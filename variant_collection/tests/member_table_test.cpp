@@ -2,8 +2,7 @@
 
 #include "MemberTable.h"
 
-#include "support/CountingAllocator.h"
-#include "support/NativeStdAllocator.h"
+#include "support/CountingStdAllocator.h"
 
 #include <gtest/gtest.h>
 
@@ -160,7 +159,7 @@ TEST(MemberTable, KeyIndexSurvivesRemovalsInsideProbeRuns) {
   ExpectConsistent(table);
 }
 
-using CountedTable = MemberTable<FakeItem, ServerTest::NativeStdAllocator<FakeItem *>>;
+using CountedTable = MemberTable<FakeItem, ServerTest::CountingStdAllocator<FakeItem *>>;
 
 // Every allocation of Add may fail; the table must then be exactly as
 // before and stay usable. Tables of every size up to a few growth steps
@@ -168,7 +167,7 @@ using CountedTable = MemberTable<FakeItem, ServerTest::NativeStdAllocator<FakeIt
 // in the way.
 TEST(MemberTable, AddHasTheStrongGuaranteeWhenMemoryRunsOut) {
   Items items;
-  CollectionTest::CountingAllocator allocator;
+  ServerTest::AllocationCounter allocator;
   int failures = 0;
   for (int size = 0; size < 70; ++size) {
     for (int kind = 0; kind < 3; ++kind) {
@@ -205,7 +204,7 @@ TEST(MemberTable, AddHasTheStrongGuaranteeWhenMemoryRunsOut) {
 
 TEST(MemberTable, GivesMemoryBackWhenMembersAreRemoved) {
   Items items;
-  CollectionTest::CountingAllocator allocator;
+  ServerTest::AllocationCounter allocator;
   {
     CountedTable table;
     for (int i = 0; i < 5000; ++i)

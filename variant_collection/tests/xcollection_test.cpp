@@ -3,15 +3,16 @@
 #include "ServerModule.h"
 #include "XCollection.h"
 
-#include "support/FailingNew.h"
 #include "support/ServerTest.h"
 
+#include <CollectionTesting/FailingNew.h>
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
 using namespace ServerTest;
+using CollectionTest::FailingNew::FailingAttempt;
 
 namespace {
 
@@ -291,7 +292,7 @@ TEST_F(XCollectionTest, AddRunningOutOfMemoryChangesNothing) {
         HRESULT status;
         bool failed;
         {
-          ServerTest::FailingNew failing(nth);
+          FailingAttempt failing(nth);
           status = collection->Add(Var::I4(-1).Get(), key.Get());
           failed = failing.Failed();
         }
@@ -314,7 +315,7 @@ TEST_F(XCollectionTest, RemoveSucceedsWhenTidyingUpRunsOutOfMemory) {
   for (LONG i = 0; i < 64; ++i)
     AddOrFail(C(), Var::I4(i), Var::Str(std::to_wstring(i).c_str()));
   for (LONG i = 0; i < 60; ++i) {
-    ServerTest::FailingNew failing(1);
+    FailingAttempt failing(1);
     ASSERT_EQ(S_OK, C()->Remove(Var::Str(std::to_wstring(i).c_str()).Get()));
   }
   EXPECT_EQ(4, CountOf(C()));

@@ -3,9 +3,9 @@
 #include "ServerModule.h"
 
 #include "support/ClientObjects.h"
-#include "support/FailingNew.h"
 #include "support/ServerTest.h"
 
+#include <CollectionTesting/FailingNew.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include <vector>
 
 using namespace ServerTest;
+using CollectionTest::FailingNew::FailingAttempt;
 using VariantCollection::Module;
 
 namespace {
@@ -184,7 +185,7 @@ TEST_F(XEnumVARIANTTest, FailsCleanlyWhenMemoryRunsOut) {
   const LONG locks = Module().ModuleLockCount();
   for (long nth : {1L, 2L}) {
     IUnknown *unknown = reinterpret_cast<IUnknown *>(1);
-    FailingNew failing(nth); // 1: the enumerator, 2: its snapshot
+    FailingAttempt failing(nth); // 1: the enumerator, 2: its snapshot
     const HRESULT status = C()->get__NewEnum(&unknown);
     ASSERT_TRUE(failing.Failed());
     EXPECT_EQ(nth == 1 ? E_OUTOFMEMORY : E_NOINTERFACE, status);
@@ -195,7 +196,7 @@ TEST_F(XEnumVARIANTTest, FailsCleanlyWhenMemoryRunsOut) {
   ComPtr<IEnumVARIANT> enumerator = EnumOf(C());
   for (long nth : {1L, 2L}) {
     IEnumVARIANT *clone = reinterpret_cast<IEnumVARIANT *>(1);
-    FailingNew failing(nth); // 1: the clone, 2: its snapshot
+    FailingAttempt failing(nth); // 1: the clone, 2: its snapshot
     const HRESULT status = enumerator->Clone(&clone);
     ASSERT_TRUE(failing.Failed());
     EXPECT_EQ(nth == 1 ? E_OUTOFMEMORY : E_NOINTERFACE, status);

@@ -6,7 +6,7 @@
 #ifndef ZORBIN_TESSEL_COLLECTION_ARRAY_H
 #define ZORBIN_TESSEL_COLLECTION_ARRAY_H
 
-#include <Collection/NativeStlAllocator.h>
+#include <Collection/internal/NativeStlAllocator.h>
 #include <Collection/Value.h>
 
 #include <vector>

@@ -12,7 +12,6 @@
 #include <Collection/Data.h>
 #include <Collection/Dictionary.h>
 #include <Collection/MakeValue.h>
-#include <Collection/NativeStlAllocator.h>
 #include <Collection/Number.h>
 #include <Collection/Object.h>
 #include <Collection/String.h>

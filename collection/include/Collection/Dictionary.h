@@ -7,7 +7,7 @@
 #ifndef ZORBIN_TESSEL_COLLECTION_DICTIONARY_H
 #define ZORBIN_TESSEL_COLLECTION_DICTIONARY_H
 
-#include <Collection/NativeStlAllocator.h>
+#include <Collection/internal/NativeStlAllocator.h>
 #include <Collection/Value.h>
 
 #include <functional>

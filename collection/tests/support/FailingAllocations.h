@@ -10,8 +10,8 @@
 #define COLLECTION_TESTS_SUPPORT_FAILINGALLOCATIONS_H
 
 #include "CountingAllocator.h"
-#include "FailingNew.h"
 
+#include <CollectionTesting/FailingNew.h>
 #include <Quorrel/NativeAllocator.h>
 
 #include <cstddef>

@@ -12,35 +12,19 @@ long g_liveRecordInfos = 0;
 long g_liveRecords = 0;
 } // namespace
 
-ClientObject *ClientObject::Create(long id) {
-  ++g_liveObjects;
-  return new ClientObject(id);
-}
+const VariantCollection::InterfaceEntry<ClientObject> ClientObject::kInterfaces[] = {
+    {&IID_IUnknown, &VariantCollection::InterfaceOf<IDispatch>},
+    {&IID_IDispatch, &VariantCollection::InterfaceOf<IDispatch>},
+    {nullptr, nullptr},
+};
+
+ClientObject::ClientObject(long id) noexcept : m_id(id) { ++g_liveObjects; }
+
+ClientObject::~ClientObject() { --g_liveObjects; }
+
+ClientObject *ClientObject::Create(long id) { return New(id).Detach(); }
 
 long ClientObject::Live() noexcept { return g_liveObjects; }
-
-HRESULT STDMETHODCALLTYPE ClientObject::QueryInterface(REFIID iid, void **object) {
-  if (object == nullptr)
-    return E_POINTER;
-  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch)) {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  *object = static_cast<IDispatch *>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE ClientObject::AddRef() { return ++m_references; }
-
-ULONG STDMETHODCALLTYPE ClientObject::Release() {
-  const ULONG references = --m_references;
-  if (references == 0) {
-    --g_liveObjects;
-    delete this;
-  }
-  return references;
-}
 
 HRESULT STDMETHODCALLTYPE ClientObject::GetTypeInfoCount(UINT *count) {
   if (count == nullptr)
@@ -62,37 +46,21 @@ HRESULT STDMETHODCALLTYPE ClientObject::Invoke(DISPID, REFIID, LCID, WORD, DISPP
   return E_NOTIMPL;
 }
 
-ClientRecordInfo *ClientRecordInfo::Create() {
-  ++g_liveRecordInfos;
-  return new ClientRecordInfo();
-}
+const VariantCollection::InterfaceEntry<ClientRecordInfo> ClientRecordInfo::kInterfaces[] = {
+    {&IID_IUnknown, &VariantCollection::InterfaceOf<IRecordInfo>},
+    {&IID_IRecordInfo, &VariantCollection::InterfaceOf<IRecordInfo>},
+    {nullptr, nullptr},
+};
+
+ClientRecordInfo::ClientRecordInfo() noexcept { ++g_liveRecordInfos; }
+
+ClientRecordInfo::~ClientRecordInfo() { --g_liveRecordInfos; }
+
+ClientRecordInfo *ClientRecordInfo::Create() { return New().Detach(); }
 
 long ClientRecordInfo::Live() noexcept { return g_liveRecordInfos; }
 
 long ClientRecordInfo::LiveRecords() noexcept { return g_liveRecords; }
-
-HRESULT STDMETHODCALLTYPE ClientRecordInfo::QueryInterface(REFIID iid, void **object) {
-  if (object == nullptr)
-    return E_POINTER;
-  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IRecordInfo)) {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  *object = static_cast<IRecordInfo *>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE ClientRecordInfo::AddRef() { return ++m_references; }
-
-ULONG STDMETHODCALLTYPE ClientRecordInfo::Release() {
-  const ULONG references = --m_references;
-  if (references == 0) {
-    --g_liveRecordInfos;
-    delete this;
-  }
-  return references;
-}
 
 HRESULT STDMETHODCALLTYPE ClientRecordInfo::RecordInit(PVOID record) {
   if (record == nullptr)

@@ -9,14 +9,27 @@
 #ifndef VARIANT_COLLECTION_TESTS_SUPPORT_CLIENTOBJECTS_H
 #define VARIANT_COLLECTION_TESTS_SUPPORT_CLIENTOBJECTS_H
 
+#include "ComObject.h"
+
 #include <oaidl.h>
 
 namespace ServerTest {
 
+/// The reference count of a client's object: not atomic, and no module
+/// lock (the object is the client's, not the server's).
+class ClientCount {
+public:
+  ULONG Increment() noexcept { return ++m_count; }
+  ULONG Decrement() noexcept { return --m_count; }
+
+private:
+  ULONG m_count = 0;
+};
+
 /// A client's automation object, as a script passes one: IDispatch (whose
 /// own members answer E_NOTIMPL) and IUnknown, told apart by a number. Not
 /// thread-safe.
-class ClientObject final : public IDispatch {
+class ClientObject final : public VariantCollection::ComObject<ClientObject, ClientCount, IDispatch> {
 public:
   /// A new object carrying `id`, with one reference for the caller.
   static ClientObject *Create(long id);
@@ -25,26 +38,25 @@ public:
 
   long Id() const noexcept { return m_id; }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **info) override;
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS *, VARIANT *, EXCEPINFO *, UINT *) override;
 
 private:
-  explicit ClientObject(long id) noexcept : m_id(id) {}
-  ~ClientObject() = default;
+  friend ComObject;
+  static const VariantCollection::InterfaceEntry<ClientObject> kInterfaces[];
 
-  ULONG m_references = 1;
+  explicit ClientObject(long id) noexcept;
+  ~ClientObject();
+
   long m_id;
 };
 
 /// The record information of a client's record type: one 32-bit number
 /// (`Record`). Counts the records that the platform initialises or copies
 /// through it and clears again, and its own references. Not thread-safe.
-class ClientRecordInfo final : public IRecordInfo {
+class ClientRecordInfo final : public VariantCollection::ComObject<ClientRecordInfo, ClientCount, IRecordInfo> {
 public:
   struct Record {
     LONG number;
@@ -61,10 +73,6 @@ public:
   /// While `fail` holds, GetSize answers E_OUTOFMEMORY: the platform can
   /// then neither copy nor create a record of this type.
   void FailGetSize(bool fail) noexcept { m_sizeFails = fail; }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   HRESULT STDMETHODCALLTYPE RecordInit(PVOID record) override;
   HRESULT STDMETHODCALLTYPE RecordClear(PVOID record) override;
@@ -84,10 +92,12 @@ public:
   HRESULT STDMETHODCALLTYPE RecordDestroy(PVOID record) override;
 
 private:
-  ClientRecordInfo() noexcept = default;
-  ~ClientRecordInfo() = default;
+  friend ComObject;
+  static const VariantCollection::InterfaceEntry<ClientRecordInfo> kInterfaces[];
 
-  ULONG m_references = 1;
+  ClientRecordInfo() noexcept;
+  ~ClientRecordInfo();
+
   bool m_sizeFails = false;
 };
 

@@ -9,10 +9,10 @@
 #define VARIANT_COLLECTION_TESTS_SUPPORT_SERVERTEST_H
 
 #include "Collection.h"
+#include "ComPtr.h"
 
 #include <oaidl.h>
 #include <windows.h>
-#include <wrl/client.h>
 
 #include <initializer_list>
 #include <string>
@@ -20,7 +20,7 @@
 
 namespace ServerTest {
 
-using Microsoft::WRL::ComPtr;
+using VariantCollection::ComPtr;
 
 /// A VARIANT that clears itself.
 class Var {

@@ -1,11 +1,11 @@
-//===- Collection/NativeStlAllocator.h - Standard allocator on the native one -*- C++ -*-===//
+//===- Collection/internal/NativeStlAllocator.h - Standard allocator on the native one -*- C++ -*-===//
 //
 // NativeStlAllocator<T>: lets standard containers take their storage from the
 // framework's native allocator.
 //
 //===----------------------------------------------------------------------===//
-#ifndef ZORBIN_TESSEL_COLLECTION_NATIVESTLALLOCATOR_H
-#define ZORBIN_TESSEL_COLLECTION_NATIVESTLALLOCATOR_H
+#ifndef ZORBIN_TESSEL_COLLECTION_INTERNAL_NATIVESTLALLOCATOR_H
+#define ZORBIN_TESSEL_COLLECTION_INTERNAL_NATIVESTLALLOCATOR_H
 
 #include <Quorrel/NativeAllocator.h>
 
@@ -62,4 +62,4 @@ bool operator!=(const NativeStlAllocator<T> &, const NativeStlAllocator<U> &) no
 } // namespace Tessel
 } // namespace Zorbin
 
-#endif // ZORBIN_TESSEL_COLLECTION_NATIVESTLALLOCATOR_H
+#endif // ZORBIN_TESSEL_COLLECTION_INTERNAL_NATIVESTLALLOCATOR_H

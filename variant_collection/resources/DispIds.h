@@ -1,0 +1,20 @@
+/* DispIds.h - member numbers (DISPIDs) of the server's dual interfaces.
+ *
+ * Shared by the IDL (widl runs the C preprocessor on it) and the server's
+ * code and tests; every DISPID is written here only. A new member takes a
+ * new number; a number once given is never reused for another member. */
+#ifndef VARIANT_COLLECTION_DISPIDS_H
+#define VARIANT_COLLECTION_DISPIDS_H
+
+/* IXCollection */
+#define DISPID_XCOLLECTION_ITEM DISPID_VALUE
+#define DISPID_XCOLLECTION_ADD 1
+#define DISPID_XCOLLECTION_REMOVE 2
+#define DISPID_XCOLLECTION_COUNT 3
+#define DISPID_XCOLLECTION_NEWENUM DISPID_NEWENUM
+
+/* IXItem */
+#define DISPID_XITEM_VALUE DISPID_VALUE
+#define DISPID_XITEM_KEY 0x60020001
+
+#endif /* VARIANT_COLLECTION_DISPIDS_H */
