@@ -1,6 +1,7 @@
 //===- Dictionary.cpp - Keyed container of values -------------------------===//
 
 #include "ValueSlot.h"
+#include "ValueText.h"
 
 #include <Collection/Dictionary.h>
 
@@ -8,6 +9,7 @@
 #include <new>
 #include <ostream>
 #include <tuple>
+#include <typeinfo>
 
 namespace Zorbin {
 namespace Tessel {
@@ -54,9 +56,28 @@ const Value &Dictionary::GetValueForKeyWithDefault(const std::string &key, const
 
 void Dictionary::Print(std::ostream &os) const {
   os << "{ ";
-  for (const Entry &entry : m_entries)
-    os << "'" << entry.first << "' = " << entry.second->ToString() << "," << std::endl;
+  std::string text; // one buffer for every value's text
+  for (const Entry &entry : m_entries) {
+    text.clear();
+    ValueText::Append(text, *entry.second, ValueText::Fallback::ToString);
+    os << "'" << entry.first << "' = " << text << "," << std::endl;
+  }
   os << "}";
+}
+
+std::string Dictionary::ToString() const {
+  if (typeid(*this) != typeid(Dictionary))
+    return Value::ToString(); // a derived kind may print otherwise
+  std::string text("{ ");
+  for (const Entry &entry : m_entries) {
+    text += '\'';
+    text += entry.first;
+    text += "' = ";
+    ValueText::Append(text, *entry.second, ValueText::Fallback::ToString);
+    text += ",\n"; // std::endl, whose flush a string stream ignores
+  }
+  text += '}';
+  return text;
 }
 
 const Value &Dictionary::GetValueForKeyPath(const std::string &keyPath) const {
@@ -122,13 +143,41 @@ void Dictionary::AddEntriesFromDictionaryHierarchically(const Dictionary &other)
       continue;
     }
     // Never written into: other holders of `existing` keep seeing it as it was.
-    // The merged dictionary starts as a copy of it, taken in one pass.
-    Runtime::Ref<Dictionary> merged(new Dictionary(*existing));
-    if (!merged)
-      throw std::bad_alloc();
-    merged->AddEntriesFromDictionaryHierarchically(*incomingDictionary);
+    const Runtime::Ref<Dictionary> merged = MergedCopy(*existing, *incomingDictionary);
     SetValueForKey(entry.first, *merged);
   }
+}
+
+Runtime::Ref<Dictionary> Dictionary::MergedCopy(const Dictionary &existing, const Dictionary &incoming) {
+  Runtime::Ref<Dictionary> merged(new Dictionary());
+  if (!merged)
+    throw std::bad_alloc();
+  // Both sides are in key order, and so is the result: every entry joins at
+  // the end, found without a search. The same entries, in the same order,
+  // as a copy of `existing` with `incoming` merged into it.
+  Entries &out = merged->m_entries;
+  Entries::const_iterator a = existing.m_entries.begin(), b = incoming.m_entries.begin();
+  const Entries::const_iterator aEnd = existing.m_entries.end(), bEnd = incoming.m_entries.end();
+  while (a != aEnd || b != bEnd) {
+    const int order = a == aEnd ? 1 : b == bEnd ? -1 : a->first.compare(b->first);
+    if (order < 0) {
+      out.emplace_hint(out.end(), *a++);
+      continue;
+    }
+    if (order == 0) {
+      const Dictionary *inner = dynamic_cast<const Dictionary *>(a->second.Get());
+      const Dictionary *innerIncoming = inner ? dynamic_cast<const Dictionary *>(b->second.Get()) : nullptr;
+      ++a;
+      if (innerIncoming != nullptr) {
+        out.emplace_hint(out.end(), std::piecewise_construct, std::forward_as_tuple(b->first),
+                         std::forward_as_tuple(MergedCopy(*inner, *innerIncoming)));
+        ++b;
+        continue;
+      }
+    }
+    out.emplace_hint(out.end(), *b++);
+  }
+  return merged;
 }
 
 void Dictionary::RemoveValueForKey(const std::string &key) {
