@@ -43,6 +43,20 @@ build_win32() {
     -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "$@"
 }
 
+# The value library's tests under ThreadSanitizer, in a tree of their own
+# (only their program is built). Run only the thread tests there
+# (run_tsan_tests): death tests fork, which ThreadSanitizer does not support.
+build_tsan() {
+  cmake -S "$COLLECTION_ROOT" -B "$COLLECTION_BUILD/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCOLLECTION_TSAN=ON \
+    -DCOLLECTION_BUILD_EXAMPLES=OFF "$@" >/dev/null
+  cmake --build "$COLLECTION_BUILD/tsan" --target collection_tests
+}
+# Many threads reading one shared tree; any report fails the run.
+run_tsan_tests() {
+  TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" \
+    "$COLLECTION_BUILD/tsan/bin/collection_tests" --gtest_filter='ValueThreadTest.*' --gtest_brief=1
+}
+
 # run_memcheck <build dir>: runs every test program of a native build under
 # valgrind's memcheck; fails on any memory error and on any lost block. The
 # test programs' own operator new (tests/support/FailingNew.cpp) stays in
