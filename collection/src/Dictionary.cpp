@@ -3,7 +3,10 @@
 #include "ValueSlot.h"
 #include "ValueText.h"
 
+#include <Collection/Boolean.h>
 #include <Collection/Dictionary.h>
+#include <Collection/Number.h>
+#include <Collection/String.h>
 
 #include <cstdint>
 #include <new>
@@ -14,6 +17,21 @@
 namespace Zorbin {
 namespace Tessel {
 namespace Collection {
+
+namespace {
+
+// `dynamic_cast<const Dictionary *>(&value)`, answered without the cast for
+// the library's own dictionaries, numbers, strings and booleans.
+const Dictionary *AsDictionary(const Value &value) {
+  const std::type_info *type = &typeid(value);
+  if (type == &typeid(Dictionary))
+    return static_cast<const Dictionary *>(&value);
+  if (type == &typeid(Number) || type == &typeid(String) || type == &typeid(Boolean))
+    return nullptr;
+  return dynamic_cast<const Dictionary *>(&value);
+}
+
+} // namespace
 
 Dictionary::Applier::~Applier() = default;
 
@@ -135,9 +153,8 @@ void Dictionary::AddEntriesFromDictionaryHierarchically(const Dictionary &other)
   const Runtime::Ref<const Value> keepAlive(other);
   for (const Entry &entry : other.m_entries) {
     const Value &incoming = *entry.second;
-    const Dictionary *incomingDictionary = dynamic_cast<const Dictionary *>(&incoming);
-    const Dictionary *existing =
-        incomingDictionary ? dynamic_cast<const Dictionary *>(&GetValueForKey(entry.first)) : nullptr;
+    const Dictionary *incomingDictionary = AsDictionary(incoming);
+    const Dictionary *existing = incomingDictionary ? AsDictionary(GetValueForKey(entry.first)) : nullptr;
     if (existing == nullptr) {
       SetValueForKey(entry.first, incoming);
       continue;
@@ -165,8 +182,8 @@ Runtime::Ref<Dictionary> Dictionary::MergedCopy(const Dictionary &existing, cons
       continue;
     }
     if (order == 0) {
-      const Dictionary *inner = dynamic_cast<const Dictionary *>(a->second.Get());
-      const Dictionary *innerIncoming = inner ? dynamic_cast<const Dictionary *>(b->second.Get()) : nullptr;
+      const Dictionary *inner = AsDictionary(*a->second);
+      const Dictionary *innerIncoming = inner ? AsDictionary(*b->second) : nullptr;
       ++a;
       if (innerIncoming != nullptr) {
         out.emplace_hint(out.end(), std::piecewise_construct, std::forward_as_tuple(b->first),

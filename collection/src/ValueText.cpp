@@ -45,14 +45,17 @@ void AppendNumber(std::string &out, const Number &number) {
 }
 
 void Append(std::string &out, const Value &value, Fallback fallback) {
-  const std::type_info &type = typeid(value);
-  if (type == typeid(Number))
+  // The library's own kinds carry the library's own type information, so
+  // comparing its address finds them. Where it does not, the value takes the
+  // fallback, which gives the same text.
+  const std::type_info *type = &typeid(value);
+  if (type == &typeid(Number))
     AppendNumber(out, static_cast<const Number &>(value));
-  else if (type == typeid(String))
+  else if (type == &typeid(String))
     out += static_cast<const String &>(value).Str();
-  else if (type == typeid(Boolean))
+  else if (type == &typeid(Boolean))
     out += value.BoolValue() ? "true" : "false";
-  else if (type == typeid(Dictionary) || type == typeid(Array) || fallback == Fallback::ToString)
+  else if (type == &typeid(Dictionary) || type == &typeid(Array) || fallback == Fallback::ToString)
     out += value.ToString();
   else
     out += value.Value::ToString();
