@@ -68,10 +68,11 @@ void Array::Print(std::ostream &os) const {
 std::string Array::ToString() const {
   if (typeid(*this) != typeid(Array))
     return Value::ToString(); // a derived kind may print otherwise
+  const bool classicNumbers = ValueText::ClassicNumbers();
   // Each element's Print would write into a default-formatted stream.
   std::string text("{ ");
   for (const Runtime::Ref<const Value> &element : m_elements) {
-    ValueText::Append(text, *element, ValueText::Fallback::Print);
+    ValueText::Append(text, *element, ValueText::Fallback::Print, classicNumbers);
     text += ",\n"; // std::endl, whose flush a string stream ignores
   }
   text += '}';

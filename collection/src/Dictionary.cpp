@@ -74,10 +74,11 @@ const Value &Dictionary::GetValueForKeyWithDefault(const std::string &key, const
 
 void Dictionary::Print(std::ostream &os) const {
   os << "{ ";
+  const bool classicNumbers = ValueText::ClassicNumbers();
   std::string text; // one buffer for every value's text
   for (const Entry &entry : m_entries) {
     text.clear();
-    ValueText::Append(text, *entry.second, ValueText::Fallback::ToString);
+    ValueText::Append(text, *entry.second, ValueText::Fallback::ToString, classicNumbers);
     os << "'" << entry.first << "' = " << text << "," << std::endl;
   }
   os << "}";
@@ -86,12 +87,13 @@ void Dictionary::Print(std::ostream &os) const {
 std::string Dictionary::ToString() const {
   if (typeid(*this) != typeid(Dictionary))
     return Value::ToString(); // a derived kind may print otherwise
+  const bool classicNumbers = ValueText::ClassicNumbers();
   std::string text("{ ");
   for (const Entry &entry : m_entries) {
     text += '\'';
     text += entry.first;
     text += "' = ";
-    ValueText::Append(text, *entry.second, ValueText::Fallback::ToString);
+    ValueText::Append(text, *entry.second, ValueText::Fallback::ToString, classicNumbers);
     text += ",\n"; // std::endl, whose flush a string stream ignores
   }
   text += '}';

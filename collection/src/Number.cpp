@@ -120,8 +120,8 @@ double Number::DoubleValue() const {
 std::string Number::StringValue() const { return Number::ToString(); }
 
 std::string Number::ToString() const {
-  if (typeid(*this) != typeid(Number))
-    return Value::ToString(); // a derived kind may print otherwise
+  if (typeid(*this) != typeid(Number) || !ValueText::ClassicNumbers())
+    return Value::ToString(); // a derived kind may print otherwise; a locale may
   std::string text;
   ValueText::AppendNumber(text, *this);
   return text;

@@ -8,7 +8,10 @@
 #include <Collection/String.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <locale>
+#include <sstream>
 #include <typeinfo>
 
 namespace Zorbin {
@@ -26,6 +29,14 @@ template <typename Integer> void AppendInteger(std::string &out, Integer value) 
 
 // A float goes into a stream as a double, so both take this path.
 void AppendFloating(std::string &out, double value) {
+  if (!std::isfinite(value)) {
+    // Runtimes differ here (the sign of a NaN); the stream says how.
+    std::ostringstream stream;
+    stream.imbue(std::locale::classic());
+    stream << value;
+    out += stream.str();
+    return;
+  }
   char buffer[32]; // "-2.22507e-308" is the longest form
   const std::to_chars_result end =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
@@ -33,6 +44,12 @@ void AppendFloating(std::string &out, double value) {
 }
 
 } // namespace
+
+bool ClassicNumbers() {
+  // The classic locale lives as long as the process.
+  static const std::locale &classic = std::locale::classic();
+  return std::locale() == classic;
+}
 
 void AppendNumber(std::string &out, const Number &number) {
   // The exact type's accessors give the stored value itself.
@@ -44,18 +61,19 @@ void AppendNumber(std::string &out, const Number &number) {
   }
 }
 
-void Append(std::string &out, const Value &value, Fallback fallback) {
+void Append(std::string &out, const Value &value, Fallback fallback, bool classicNumbers) {
   // The library's own kinds carry the library's own type information, so
   // comparing its address finds them. Where it does not, the value takes the
   // fallback, which gives the same text.
   const std::type_info *type = &typeid(value);
-  if (type == &typeid(Number))
+  if (type == &typeid(Number) && classicNumbers)
     AppendNumber(out, static_cast<const Number &>(value));
   else if (type == &typeid(String))
     out += static_cast<const String &>(value).Str();
   else if (type == &typeid(Boolean))
     out += value.BoolValue() ? "true" : "false";
-  else if (type == &typeid(Dictionary) || type == &typeid(Array) || fallback == Fallback::ToString)
+  else if (type == &typeid(Number) || type == &typeid(Dictionary) || type == &typeid(Array) ||
+           fallback == Fallback::ToString)
     out += value.ToString();
   else
     out += value.Value::ToString();

@@ -17,10 +17,16 @@ namespace Tessel {
 namespace Collection {
 namespace ValueText {
 
-/// Appends the default-format text of a number whose dynamic type is exactly
-/// `Number`: integers in decimal, floating values as printf's "%g" with 6
-/// significant digits ("1e+06", "-0", "inf", "-nan"), through
-/// `std::to_chars`, the very bytes `operator<<` gives in a default-formatted
+/// True when the global locale is the classic one, in which a fresh string
+/// stream writes numbers exactly as `AppendNumber` does. In any other locale
+/// (its decimal point, its grouping) numbers take the stream. O(1).
+bool ClassicNumbers();
+
+/// Appends the default-format text, in the classic locale, of a number whose
+/// dynamic type is exactly `Number`: integers in decimal, finite floating
+/// values as printf's "%g" with 6 significant digits ("1e+06", "-0")
+/// through `std::to_chars`, infinities and NaNs as the platform's stream
+/// writes them; the very bytes `operator<<` gives in a default-formatted
 /// stream. May raise std::bad_alloc.
 void AppendNumber(std::string &out, const Number &number);
 
@@ -32,10 +38,11 @@ enum class Fallback {
 };
 
 /// Appends `value`'s default-format text: made directly for the library's
-/// numbers, booleans, strings, dictionaries and arrays (exactly those
-/// classes, not classes derived from them), otherwise as `fallback` says.
-/// May raise std::bad_alloc and what the value's printing throws.
-void Append(std::string &out, const Value &value, Fallback fallback);
+/// numbers (when `classicNumbers`, see `ClassicNumbers`), booleans, strings,
+/// dictionaries and arrays (exactly those classes, not classes derived from
+/// them), otherwise as `fallback` says. May raise std::bad_alloc and what
+/// the value's printing throws.
+void Append(std::string &out, const Value &value, Fallback fallback, bool classicNumbers);
 
 } // namespace ValueText
 } // namespace Collection

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <locale>
 #include <random>
 #include <sstream>
 #include <string>
@@ -184,6 +185,27 @@ TEST(NumberTest, TextWithoutAStreamIsTheStreamsText) {
     }
   }
   EXPECT_EQ(mismatches, 0) << "of " << numbers.size();
+}
+
+// In another global locale a default-formatted stream writes numbers with
+// that locale's punctuation, and the text made without a stream follows.
+struct GroupedWithComma : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+  char do_thousands_sep() const override { return '.'; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
+TEST(NumberTest, TextFollowsTheGlobalLocaleAsTheStreamDoes) {
+  auto dictionary = CollectionTest::Make<Dictionary>();
+  dictionary->SetValueForKey("f", *MakeValue(2.5));
+  auto array = CollectionTest::Make<Array>();
+  array->AddValue(*MakeValue(1234567));
+  const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new GroupedWithComma));
+  const std::string text = Number(0.5).ToString() + " " + Number(1234567).StringValue() + " " +
+                           dictionary->ToString() + " " + array->ToString();
+  std::locale::global(previous);
+  EXPECT_EQ(text, "0,5 1.234.567 { 'f' = 2,5,\n} { 1.234.567,\n}");
+  EXPECT_EQ(Number(0.5).ToString(), "0.5");
 }
 
 #if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
