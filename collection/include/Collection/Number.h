@@ -31,8 +31,8 @@ namespace Collection {
 /// types play no part; NaN equals nothing). A number never equals a value of
 /// another kind. `Print` inserts the stored value with the stream's own
 /// insertion for its type, so the caller's formatting applies; `StringValue`
-/// and `ToString` give that text in default formatting, made without a
-/// stream (the same bytes). No accessor throws except the string results
+/// and `ToString` give that text in default formatting (in the classic
+/// global locale made without a stream, the same bytes). No accessor throws except the string results
 /// (std::bad_alloc).
 ///
 /// Lifetime: a number made with `new` (or by `MakeValue`) lives by its
@@ -78,9 +78,10 @@ public:
   std::string StringValue() const override;
   bool operator==(const Value &other) const override;
   void Print(std::ostream &os) const override;
-  /// The `Print` text in default formatting (`std::to_chars`: integers in
-  /// decimal, floating values as "%g" with 6 significant digits). May raise
-  /// std::bad_alloc.
+  /// The `Print` text in a default-formatted stream. In the classic global
+  /// locale it is made with `std::to_chars` (integers in decimal, floating
+  /// values as "%g" with 6 significant digits); in any other, and for
+  /// infinities and NaNs, by the stream itself. May raise std::bad_alloc.
   std::string ToString() const override;
 
   /// IEEE equality of both `DoubleValue`s.
