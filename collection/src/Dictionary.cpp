@@ -168,33 +168,31 @@ void Dictionary::AddEntriesFromDictionaryHierarchically(const Dictionary &other)
 }
 
 Runtime::Ref<Dictionary> Dictionary::MergedCopy(const Dictionary &existing, const Dictionary &incoming) {
-  Runtime::Ref<Dictionary> merged(new Dictionary());
+  // A copy of `existing` made in the map's own shape, node for node, without
+  // a comparison; then `incoming` walked beside it in key order, so that each
+  // of its keys is found, or placed, where the walk stands, without a search.
+  Runtime::Ref<Dictionary> merged(new Dictionary(existing));
   if (!merged)
     throw std::bad_alloc();
-  // Both sides are in key order, and so is the result: every entry joins at
-  // the end, found without a search. The same entries, in the same order,
-  // as a copy of `existing` with `incoming` merged into it.
   Entries &out = merged->m_entries;
-  Entries::const_iterator a = existing.m_entries.begin(), b = incoming.m_entries.begin();
-  const Entries::const_iterator aEnd = existing.m_entries.end(), bEnd = incoming.m_entries.end();
-  while (a != aEnd || b != bEnd) {
-    const int order = a == aEnd ? 1 : b == bEnd ? -1 : a->first.compare(b->first);
-    if (order < 0) {
-      out.emplace_hint(out.end(), *a++);
+  Entries::iterator at = out.begin();
+  for (const Entry &entry : incoming.m_entries) {
+    int order = 1;
+    while (at != out.end() && (order = at->first.compare(entry.first)) < 0)
+      ++at;
+    if (at == out.end() || order > 0) {
+      out.emplace_hint(at, entry); // joins just before `at`, which stays valid
       continue;
     }
-    if (order == 0) {
-      const Dictionary *inner = AsDictionary(*a->second);
-      const Dictionary *innerIncoming = inner ? AsDictionary(*b->second) : nullptr;
-      ++a;
-      if (innerIncoming != nullptr) {
-        out.emplace_hint(out.end(), std::piecewise_construct, std::forward_as_tuple(b->first),
-                         std::forward_as_tuple(MergedCopy(*inner, *innerIncoming)));
-        ++b;
-        continue;
-      }
+    const Dictionary *inner = AsDictionary(*at->second);
+    const Dictionary *innerIncoming = inner ? AsDictionary(*entry.second) : nullptr;
+    if (innerIncoming != nullptr) {
+      const Runtime::Ref<Dictionary> level = MergedCopy(*inner, *innerIncoming);
+      StoreInSlot(at->second, *level);
+    } else {
+      StoreInSlot(at->second, *entry.second);
     }
-    out.emplace_hint(out.end(), *b++);
+    ++at;
   }
   return merged;
 }
