@@ -162,6 +162,25 @@ build_win32() {
     -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "${build_options[@]}"
 }
 
+# The value library's tests under ThreadSanitizer, in a tree of their own
+# (only their program is built). Run only the thread tests there
+# (run_tsan_tests): death tests fork, which ThreadSanitizer does not support.
+build_tsan() {
+  local build_dir build_options
+  build_tree "$COLLECTION_BUILD/tsan" "$@"
+  echo "build: $build_dir"
+  mkdir -p "$build_dir"
+  cmake -S "$COLLECTION_ROOT" -B "$build_dir" -G Ninja -DCOLLECTION_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
+    -DCOLLECTION_TSAN=ON -DCOLLECTION_BUILD_EXAMPLES=OFF "${build_options[@]}" >"$build_dir/configure.log" 2>&1 ||
+    { cat "$build_dir/configure.log" >&2; return 1; }
+  cmake --build "$build_dir" --target collection_tests
+}
+# Many threads reading one shared tree; any report fails the run.
+run_tsan_tests() {
+  TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" \
+    "$COLLECTION_BUILD/tsan/bin/collection_tests" --gtest_filter='ValueThreadTest.*' --gtest_brief=1
+}
+
 # run_memcheck <build dir>: runs every test program of a native build under
 # valgrind's memcheck; fails on any memory error and on any lost block. The
 # test programs' own operator new (testing/src/FailingNew.cpp) stays in

@@ -1,12 +1,15 @@
 //===- Array.cpp - Ordered container of values ----------------------------===//
 
 #include "ValueSlot.h"
+#include "ValueText.h"
 
 #include <Collection/Array.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <ostream>
+#include <typeinfo>
 
 namespace Zorbin {
 namespace Tessel {
@@ -14,8 +17,12 @@ namespace Collection {
 
 namespace {
 
-// Indexes are 32-bit quantities on every platform.
-std::size_t Index(unsigned long index) { return static_cast<std::uint32_t>(index); }
+// Indexes are 32-bit quantities on every platform: one that does not fit 32
+// bits (possible where `unsigned long` is wider) is beyond every array.
+constexpr std::size_t kOutOfRange = std::numeric_limits<std::size_t>::max();
+std::size_t Index(unsigned long index) {
+  return (static_cast<std::uint64_t>(index) >> 32) == 0 ? static_cast<std::size_t>(index) : kOutOfRange;
+}
 
 } // namespace
 
@@ -56,6 +63,20 @@ void Array::Print(std::ostream &os) const {
     os << "," << std::endl;
   }
   os << "}";
+}
+
+std::string Array::ToString() const {
+  if (typeid(*this) != typeid(Array))
+    return Value::ToString(); // a derived kind may print otherwise
+  const bool classicNumbers = ValueText::ClassicNumbers();
+  // Each element's Print would write into a default-formatted stream.
+  std::string text("{ ");
+  for (const Runtime::Ref<const Value> &element : m_elements) {
+    ValueText::Append(text, *element, ValueText::Fallback::Print, classicNumbers);
+    text += ",\n"; // std::endl, whose flush a string stream ignores
+  }
+  text += '}';
+  return text;
 }
 
 void Array::AddValue(const Value &value) { m_elements.emplace_back(value); }

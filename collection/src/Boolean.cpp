@@ -3,6 +3,7 @@
 #include <Collection/Boolean.h>
 
 #include <ostream>
+#include <typeinfo>
 
 namespace Zorbin {
 namespace Tessel {
@@ -33,6 +34,12 @@ bool Boolean::operator==(const Boolean &other) const noexcept {
 }
 
 void Boolean::Print(std::ostream &os) const { os << (m_value ? "true" : "false"); }
+
+std::string Boolean::ToString() const {
+  if (typeid(*this) != typeid(Boolean))
+    return Value::ToString(); // a derived kind may print otherwise
+  return m_value ? "true" : "false";
+}
 
 } // namespace Collection
 } // namespace Tessel

@@ -1,17 +1,37 @@
 //===- Dictionary.cpp - Keyed container of values -------------------------===//
 
 #include "ValueSlot.h"
+#include "ValueText.h"
 
+#include <Collection/Boolean.h>
 #include <Collection/Dictionary.h>
+#include <Collection/Number.h>
+#include <Collection/String.h>
 
 #include <cstdint>
 #include <new>
 #include <ostream>
 #include <tuple>
+#include <typeinfo>
 
 namespace Zorbin {
 namespace Tessel {
 namespace Collection {
+
+namespace {
+
+// `dynamic_cast<const Dictionary *>(&value)`, answered without the cast for
+// the library's own dictionaries, numbers, strings and booleans.
+const Dictionary *AsDictionary(const Value &value) {
+  const std::type_info *type = &typeid(value);
+  if (type == &typeid(Dictionary))
+    return static_cast<const Dictionary *>(&value);
+  if (type == &typeid(Number) || type == &typeid(String) || type == &typeid(Boolean))
+    return nullptr;
+  return dynamic_cast<const Dictionary *>(&value);
+}
+
+} // namespace
 
 Dictionary::Applier::~Applier() = default;
 
@@ -54,9 +74,30 @@ const Value &Dictionary::GetValueForKeyWithDefault(const std::string &key, const
 
 void Dictionary::Print(std::ostream &os) const {
   os << "{ ";
-  for (const Entry &entry : m_entries)
-    os << "'" << entry.first << "' = " << entry.second->ToString() << "," << std::endl;
+  const bool classicNumbers = ValueText::ClassicNumbers();
+  std::string text; // one buffer for every value's text
+  for (const Entry &entry : m_entries) {
+    text.clear();
+    ValueText::Append(text, *entry.second, ValueText::Fallback::ToString, classicNumbers);
+    os << "'" << entry.first << "' = " << text << "," << std::endl;
+  }
   os << "}";
+}
+
+std::string Dictionary::ToString() const {
+  if (typeid(*this) != typeid(Dictionary))
+    return Value::ToString(); // a derived kind may print otherwise
+  const bool classicNumbers = ValueText::ClassicNumbers();
+  std::string text("{ ");
+  for (const Entry &entry : m_entries) {
+    text += '\'';
+    text += entry.first;
+    text += "' = ";
+    ValueText::Append(text, *entry.second, ValueText::Fallback::ToString, classicNumbers);
+    text += ",\n"; // std::endl, whose flush a string stream ignores
+  }
+  text += '}';
+  return text;
 }
 
 const Value &Dictionary::GetValueForKeyPath(const std::string &keyPath) const {
@@ -114,21 +155,46 @@ void Dictionary::AddEntriesFromDictionaryHierarchically(const Dictionary &other)
   const Runtime::Ref<const Value> keepAlive(other);
   for (const Entry &entry : other.m_entries) {
     const Value &incoming = *entry.second;
-    const Dictionary *incomingDictionary = dynamic_cast<const Dictionary *>(&incoming);
-    const Dictionary *existing =
-        incomingDictionary ? dynamic_cast<const Dictionary *>(&GetValueForKey(entry.first)) : nullptr;
+    const Dictionary *incomingDictionary = AsDictionary(incoming);
+    const Dictionary *existing = incomingDictionary ? AsDictionary(GetValueForKey(entry.first)) : nullptr;
     if (existing == nullptr) {
       SetValueForKey(entry.first, incoming);
       continue;
     }
     // Never written into: other holders of `existing` keep seeing it as it was.
-    // The merged dictionary starts as a copy of it, taken in one pass.
-    Runtime::Ref<Dictionary> merged(new Dictionary(*existing));
-    if (!merged)
-      throw std::bad_alloc();
-    merged->AddEntriesFromDictionaryHierarchically(*incomingDictionary);
+    const Runtime::Ref<Dictionary> merged = MergedCopy(*existing, *incomingDictionary);
     SetValueForKey(entry.first, *merged);
   }
+}
+
+Runtime::Ref<Dictionary> Dictionary::MergedCopy(const Dictionary &existing, const Dictionary &incoming) {
+  // A copy of `existing` made in the map's own shape, node for node, without
+  // a comparison; then `incoming` walked beside it in key order, so that each
+  // of its keys is found, or placed, where the walk stands, without a search.
+  Runtime::Ref<Dictionary> merged(new Dictionary(existing));
+  if (!merged)
+    throw std::bad_alloc();
+  Entries &out = merged->m_entries;
+  Entries::iterator at = out.begin();
+  for (const Entry &entry : incoming.m_entries) {
+    int order = 1;
+    while (at != out.end() && (order = at->first.compare(entry.first)) < 0)
+      ++at;
+    if (at == out.end() || order > 0) {
+      out.emplace_hint(at, entry); // joins just before `at`, which stays valid
+      continue;
+    }
+    const Dictionary *inner = AsDictionary(*at->second);
+    const Dictionary *innerIncoming = inner ? AsDictionary(*entry.second) : nullptr;
+    if (innerIncoming != nullptr) {
+      const Runtime::Ref<Dictionary> level = MergedCopy(*inner, *innerIncoming);
+      StoreInSlot(at->second, *level);
+    } else {
+      StoreInSlot(at->second, *entry.second);
+    }
+    ++at;
+  }
+  return merged;
 }
 
 void Dictionary::RemoveValueForKey(const std::string &key) {

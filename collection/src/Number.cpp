@@ -1,9 +1,14 @@
 //===- Number.cpp - Numbers of four machine types -------------------------===//
 
+#include "ValueText.h"
+
 #include <Collection/Number.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <ostream>
+#include <typeinfo>
 
 namespace Zorbin {
 namespace Tessel {
@@ -40,13 +45,27 @@ float RoundToFloat(double value) {
 
 } // namespace
 
+Number::Number(int value) noexcept : m_type(Int), m_int(static_cast<std::int32_t>(value)) {}
+Number::Number(unsigned int value) noexcept : m_type(UnsignedInt), m_unsigned(static_cast<std::uint32_t>(value)) {}
 Number::Number(long value) noexcept : m_type(Int), m_int(static_cast<std::int32_t>(value)) {}
 Number::Number(unsigned long value) noexcept
     : m_type(UnsignedInt), m_unsigned(static_cast<std::uint32_t>(value)) {}
 Number::Number(float value) noexcept : m_type(Float), m_float(value) {}
 Number::Number(double value) noexcept : m_type(Double), m_double(value) {}
 
-Number::~Number() = default;
+Number::~Number() {
+  // The creator's reference is the only one a dying number may still carry;
+  // any other belongs to a container or a handle that would read a dead
+  // object later. Stop here, at the cause.
+  const unsigned long count = RetainCount();
+  if (count > 1) {
+    std::fprintf(stderr, "Collection::Number destroyed while %lu other reference(s) still hold it "
+                 "(a number stored in a container or handle must be made with new or MakeValue)\n",
+                 count - 1);
+    std::fflush(stderr);
+    std::abort();
+  }
+}
 
 bool Number::BoolValue() const {
   switch (m_type) {
@@ -98,7 +117,15 @@ double Number::DoubleValue() const {
   return 0.0;
 }
 
-std::string Number::StringValue() const { return Value::ToString(); }
+std::string Number::StringValue() const { return Number::ToString(); }
+
+std::string Number::ToString() const {
+  if (typeid(*this) != typeid(Number) || !ValueText::ClassicNumbers())
+    return Value::ToString(); // a derived kind may print otherwise; a locale may
+  std::string text;
+  ValueText::AppendNumber(text, *this);
+  return text;
+}
 
 bool Number::operator==(const Value &other) const {
   const Number *number = dynamic_cast<const Number *>(&other);

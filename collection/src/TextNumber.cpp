@@ -7,7 +7,6 @@
 #include <cstring>
 #include <limits>
 #include <locale>
-#include <sstream>
 
 namespace Zorbin {
 namespace Tessel {
@@ -23,14 +22,24 @@ bool GlobalLocaleIsClassic() {
   return std::locale() == classic;
 }
 
-template <typename T> T ExtractWithStream(const std::string &text) {
-  std::istringstream stream(text);
-  T result = 0;
-  stream >> result;
-  return result;
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// What the global locale's numeric punctuation says about reading numbers.
+struct Punctuation {
+  char decimalPoint = '.';
+  char thousandsSeparator = ',';
+  bool grouping = false; // separators may stand between integer digits
+};
+
+Punctuation GlobalPunctuation() {
+  const std::numpunct<char> &facet = std::use_facet<std::numpunct<char>>(std::locale());
+  Punctuation punctuation;
+  punctuation.decimalPoint = facet.decimal_point();
+  punctuation.thousandsSeparator = facet.thousands_sep();
+  const std::string grouping = facet.grouping();
+  punctuation.grouping = !grouping.empty() && grouping[0] > 0 && grouping[0] != std::numeric_limits<char>::max();
+  return punctuation;
+}
 
 // The white space of the classic locale.
 const char *SkipSpace(const char *p, const char *end) {
@@ -165,11 +174,62 @@ template <typename T> T ReadFloating(const std::string &text) {
   return value;
 }
 
-} // namespace
+// The number at the start of `text`, written in the locale's syntax, written
+// again in the classic one: thousands separators between integer digits
+// dropped, the decimal point (floating numbers only) made '.', and nothing
+// after the number. A separator that follows no digit makes the text
+// unreadable, as it does for the stream. Whether the groups have the sizes
+// the locale gives plays no part, as it plays none in the value the stream
+// extracts.
+std::string InClassicSyntax(const std::string &text, const Punctuation &punctuation, bool floating) {
+  const char *end = text.data() + text.size();
+  const char *p = SkipSpace(text.data(), end);
+  std::string classic;
+  classic.reserve(static_cast<std::size_t>(end - p));
+  if (p != end && (*p == '+' || *p == '-'))
+    classic += *p++;
+  std::size_t digitsInGroup = 0;
+  for (; p != end; ++p) {
+    if (IsDigit(*p)) {
+      classic += *p;
+      ++digitsInGroup;
+    } else if (punctuation.grouping && *p == punctuation.thousandsSeparator) {
+      if (digitsInGroup == 0)
+        return std::string();
+      digitsInGroup = 0;
+    } else {
+      break;
+    }
+  }
+  if (!floating)
+    return classic;
+  if (p != end && *p == punctuation.decimalPoint) {
+    classic += '.';
+    for (++p; p != end && IsDigit(*p); ++p)
+      classic += *p;
+  }
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    classic += *p++;
+    if (p != end && (*p == '+' || *p == '-'))
+      classic += *p++;
+    for (; p != end && IsDigit(*p); ++p)
+      classic += *p;
+  }
+  return classic;
+}
 
-std::int32_t ReadInt32(const std::string &text) {
-  if (!GlobalLocaleIsClassic())
-    return ExtractWithStream<int>(text);
+// Reads `text` with `read`, the classic locale's reader, after rewriting it
+// in the classic syntax when the global locale's punctuation differs.
+template <typename T> T ReadInGlobalLocale(const std::string &text, bool floating, T (*read)(const std::string &)) {
+  if (GlobalLocaleIsClassic())
+    return read(text);
+  const Punctuation punctuation = GlobalPunctuation();
+  if ((!floating || punctuation.decimalPoint == '.') && !punctuation.grouping)
+    return read(text);
+  return read(InClassicSyntax(text, punctuation, floating));
+}
+
+std::int32_t ReadClassicInt32(const std::string &text) {
   Integer number = ReadInteger(text);
   if (!number.readable)
     return 0;
@@ -180,9 +240,7 @@ std::int32_t ReadInt32(const std::string &text) {
                                         : static_cast<std::int32_t>(number.magnitude);
 }
 
-std::uint32_t ReadUInt32(const std::string &text) {
-  if (!GlobalLocaleIsClassic())
-    return ExtractWithStream<unsigned int>(text);
+std::uint32_t ReadClassicUInt32(const std::string &text) {
   Integer number = ReadInteger(text);
   if (!number.readable)
     return 0;
@@ -192,13 +250,12 @@ std::uint32_t ReadUInt32(const std::string &text) {
   return number.negative ? 0u - magnitude : magnitude;
 }
 
-float ReadFloat(const std::string &text) {
-  return GlobalLocaleIsClassic() ? ReadFloating<float>(text) : ExtractWithStream<float>(text);
-}
+} // namespace
 
-double ReadDouble(const std::string &text) {
-  return GlobalLocaleIsClassic() ? ReadFloating<double>(text) : ExtractWithStream<double>(text);
-}
+std::int32_t ReadInt32(const std::string &text) { return ReadInGlobalLocale(text, false, ReadClassicInt32); }
+std::uint32_t ReadUInt32(const std::string &text) { return ReadInGlobalLocale(text, false, ReadClassicUInt32); }
+float ReadFloat(const std::string &text) { return ReadInGlobalLocale(text, true, ReadFloating<float>); }
+double ReadDouble(const std::string &text) { return ReadInGlobalLocale(text, true, ReadFloating<double>); }
 
 } // namespace TextNumber
 } // namespace Collection

@@ -22,10 +22,14 @@ namespace TextNumber {
 /// (the largest finite magnitude for floating types), and an exponent marker
 /// without digits makes the whole text unreadable.
 ///
-/// In the classic ("C") global locale, which is the default, the text is
-/// read directly: O(length), no allocation, never throws. In any other
-/// global locale a string stream does the reading (its decimal point,
-/// grouping and white space apply) and std::bad_alloc may escape.
+/// The text is read directly, with correct rounding, on every platform. In
+/// the classic ("C") global locale, which is the default: O(length), no
+/// allocation, never throws. In any other global locale only its decimal
+/// point and thousands grouping are taken from it: when they differ from
+/// the classic ones the number is first written again in the classic
+/// syntax (O(length), one allocation, std::bad_alloc may escape) and then
+/// read exactly as in the classic locale. White space is the classic
+/// locale's in every locale.
 std::int32_t ReadInt32(const std::string &text);
 std::uint32_t ReadUInt32(const std::string &text);
 float ReadFloat(const std::string &text);

@@ -81,6 +81,11 @@ void Value::Log() const {
   std::cerr << std::endl;
 }
 
+std::ostream &operator<<(std::ostream &os, const Value &value) {
+  value.Print(os);
+  return os;
+}
+
 void *Value::operator new(std::size_t size) noexcept { return GetNativeAllocator()->Allocate(size); }
 
 void Value::operator delete(void *block) noexcept { GetNativeAllocator()->Free(block); }

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <type_traits>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -101,9 +104,53 @@ TEST_F(ArrayTest, LookupsOutsideTheArrayAnswerNull) {
   EXPECT_EQ(&(*array)[-1], &Value::Null());
   EXPECT_EQ(&array->GetValueAtIndex(4294967295ul), &Value::Null());
   EXPECT_EQ(&array->GetValueForKey("0"), &Value::Null());
-  if (sizeof(unsigned long) > 4) { // indexes are 32 bits wide
-    EXPECT_EQ(&array->GetValueAtIndex(static_cast<unsigned long>(std::uint64_t{1} << 32)), a.Get());
+}
+
+// Where unsigned long is wider than 32 bits, an index that does not fit 32
+// bits is beyond every array: it neither wraps onto a small index nor lets a
+// mutator act there.
+TEST_F(ArrayTest, IndexesBeyond32BitsAreOutOfRange) {
+  if (sizeof(unsigned long) <= 4)
+    GTEST_SKIP() << "unsigned long is 32 bits wide";
+  array->AddValue(*a);
+  array->AddValue(*b);
+  const std::uint64_t wide[] = {std::uint64_t{1} << 32, (std::uint64_t{1} << 32) + 1, (std::uint64_t{1} << 32) + 2,
+                                ~std::uint64_t{0}};
+  for (std::uint64_t index : wide) {
+    SCOPED_TRACE(index);
+    const unsigned long at = static_cast<unsigned long>(index);
+    EXPECT_EQ(&array->GetValueAtIndex(at), &Value::Null());
+    array->InsertValueAtIndex(at, *v);
+    array->ReplaceValueAtIndex(at, *v);
+    array->RemoveValueAtIndex(at);
+    EXPECT_EQ(ElementsOf(*array), (Elements{a.Get(), b.Get()}));
+    EXPECT_EQ(v->RetainCount(), 1ul);
   }
+}
+
+// Range-for walks the stored elements in index order, by reference; the
+// iterators are random access over the storage.
+TEST_F(ArrayTest, RangeForWalksTheElementsInOrder) {
+  static_assert(std::is_same<std::iterator_traits<Array::const_iterator>::iterator_category,
+                             std::random_access_iterator_tag>::value, "");
+  static_assert(std::is_same<std::iterator_traits<Array::const_iterator>::reference, const Value &>::value, "");
+  Elements walked;
+  for (const Value &value : *array)
+    walked.push_back(&value);
+  EXPECT_TRUE(walked.empty());
+  for (const auto &value : {a, b, c, a})
+    array->AddValue(*value);
+  for (const Value &value : *array)
+    walked.push_back(&value);
+  EXPECT_EQ(walked, ElementsOf(*array));
+  const Array &constant = *array;
+  Array::const_iterator first = constant.begin(), last = constant.end();
+  EXPECT_EQ(last - first, 4);
+  EXPECT_EQ(&first[2], c.Get());
+  EXPECT_EQ(&*(last - 1), a.Get());
+  EXPECT_EQ(first->StringValue(), "a");
+  EXPECT_EQ(std::count_if(first, last, [&](const Value &value) { return &value == a.Get(); }), 2);
+  EXPECT_TRUE(first < last && first + 4 == last && ++first == constant.begin() + 1);
 }
 
 TEST_F(ArrayTest, ValuesWhoseLastHolderWasTheArrayDieAtOnce) {

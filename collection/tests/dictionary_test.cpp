@@ -11,6 +11,9 @@
 
 #include <cctype>
 #include <functional>
+#include <iterator>
+#include <type_traits>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -90,6 +93,42 @@ TEST(DictionaryTest, KeysAreOrderedByUnsignedBytesAndNeverNormalised) {
   // A key is its bytes, a zero byte included.
   d->SetValueForKey(std::string("a\0b", 3), Boolean::True());
   EXPECT_TRUE(d->GetValueForKey(std::string("a\0b", 3)).BoolValue());
+}
+
+// Range-for walks the stored entries in key order; the key binds as the
+// stored std::string and the value as the stored value, both by reference,
+// and so do `first` and `second`. Iterators stay valid while other entries
+// come and go.
+TEST(DictionaryTest, RangeForWalksTheEntriesInKeyOrder) {
+  using Traits = std::iterator_traits<Dictionary::const_iterator>;
+  static_assert(std::is_same<Traits::iterator_category, std::bidirectional_iterator_tag>::value, "");
+  static_assert(std::is_same<Traits::value_type, std::pair<const std::string &, const Value &>>::value, "");
+  auto d = Make<Dictionary>();
+  for (const auto &entry : *d)
+    ADD_FAILURE() << "an empty dictionary has entry " << entry.first;
+  for (const char *key : {"b", "", "a.b", "\x80", "B"})
+    d->SetValueForKey(key, *MakeValue(key));
+  EntryMap walked;
+  std::vector<std::string> order;
+  for (const auto &[key, value] : *d) {
+    static_assert(std::is_same<decltype(key), const std::string &>::value, "");
+    static_assert(std::is_same<decltype(value), const Value &>::value, "");
+    order.push_back(key);
+    walked.emplace(key, &value);
+  }
+  EXPECT_EQ(order, KeysOf(*d));
+  EXPECT_EQ(walked, EntriesOf(*d));
+  Dictionary::const_iterator it = d->begin();
+  EXPECT_EQ(it->first, "");
+  EXPECT_EQ(&(*it).second, &d->GetValueForKey(""));
+  EXPECT_EQ((++it)->first, "B");
+  d->SetValueForKey("A", Boolean::True());
+  d->RemoveValueForKey("b");
+  EXPECT_EQ((*it).first, "B");
+  EXPECT_EQ((++it)->first, "a.b");
+  EXPECT_EQ((--it)->first, "B");
+  EXPECT_EQ(std::distance(d->begin(), d->end()), 5);
+  EXPECT_EQ(std::prev(d->end())->first, "\x80");
 }
 
 TEST(DictionaryTest, LookupsAnswerTheEntryTheDefaultOrNull) {

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 using namespace Zorbin::Tessel;
@@ -22,6 +24,26 @@ using Buffer = Container::basic_data<unsigned char>;
 namespace {
 
 const unsigned char kBytes[] = {0xde, 0xad, 0xbe, 0xef, 0x01};
+
+// Which arguments MakeValue takes, asked without calling it: a call that
+// would pick the refused overload is no call at all.
+template <typename T, typename = void> struct Makes : std::false_type {};
+template <typename T> struct Makes<T, std::void_t<decltype(MakeValue(std::declval<T>()))>> : std::true_type {};
+
+// Pointers to const data other than char are refused (they would become a
+// Boolean through bool); pointers to non-const data are bytes of a pointer;
+// the given overloads all stay.
+static_assert(!Makes<const int *>::value && !Makes<const void *>::value && !Makes<const double *>::value, "");
+static_assert(!Makes<const unsigned char *>::value && !Makes<const signed char *>::value, "");
+static_assert(!Makes<const Value *>::value && !Makes<const Runtime::Object *>::value, "");
+static_assert(!Makes<const int *const &>::value && !Makes<int const *volatile>::value, "");
+static_assert(Makes<const char *>::value && Makes<char *>::value && Makes<const char (&)[4]>::value, "");
+static_assert(Makes<int *>::value && Makes<void *>::value && Makes<Value *>::value && Makes<const Value &>::value, "");
+static_assert(Makes<bool>::value && Makes<short>::value && Makes<unsigned short>::value && Makes<int>::value &&
+                  Makes<long>::value && Makes<unsigned int>::value && Makes<unsigned long>::value &&
+                  Makes<float>::value && Makes<double>::value && Makes<const std::string &>::value &&
+                  Makes<const Buffer &>::value && Makes<const Runtime::Object &>::value,
+              "");
 
 template <typename Kind> const Kind *As(const Handle &value) { return dynamic_cast<const Kind *>(value.Get()); }
 

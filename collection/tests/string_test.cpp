@@ -173,4 +173,63 @@ TEST(StringTest, FloatingTextFollowsTheGlobalLocalesDecimalPoint) {
   EXPECT_EQ(Make<String>("3,5")->DoubleValue(), 3.0);
 }
 
+// A German-like locale: ',' as decimal point, '.' between groups of three
+// digits. Made from the classic locale with a facet of its own, so that it
+// exists on every platform.
+struct GermanPunctuation : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+  char do_thousands_sep() const override { return '.'; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
+// Sets a global locale for the scope of a test.
+class GlobalLocale {
+public:
+  explicit GlobalLocale(const std::locale &locale) : m_previous(std::locale::global(locale)) {}
+  ~GlobalLocale() { std::locale::global(m_previous); }
+
+private:
+  std::locale m_previous;
+};
+
+// In another locale only the punctuation changes: the number is read
+// exactly as in the classic locale, correctly rounded on every platform,
+// long digit runs included.
+TEST(StringTest, OtherLocalesChangeOnlyThePunctuation) {
+  const std::string zeros20000(20000, '0'), zeros33000(33000, '0');
+  const struct {
+    std::string text;
+    long intValue;
+    unsigned long unsignedValue;
+    double doubleValue;
+    float floatValue;
+  } cases[] = {
+      {"3,5", 3, 3, 3.5, 3.5f},
+      {" -1.234,5x", -1234, 4294966062ul, -1234.5, -1234.5f},
+      {"1.000.000", 1000000, 1000000, 1e6, 1e6f},
+      {"12.34", 1234, 1234, 1234.0, 1234.0f}, // the groups' sizes play no part
+      {"3.5,25e2", 35, 35, 3525.0, 3525.0f},
+      {".5", 0, 0, 0.0, 0.0f}, // a separator before any digit
+      {"1..2", 0, 0, 0.0, 0.0f},
+      {",25", 0, 0, 0.25, 0.25f},
+      {"0,1", 0, 0, 0.1, 0.1f},
+      {"16777217,000000000001", 16777217, 16777217, 16777217.000000000001, 16777218.0f},
+      {"1" + zeros20000 + "e-20000", 2147483647, 4294967295ul, 1.0, 1.0f},
+      {"1" + zeros33000 + "e-33000", 2147483647, 4294967295ul, 1.0, 1.0f},
+      {"0," + zeros20000 + "1e20001", 0, 0, 1.0, 1.0f},
+      {"1" + zeros20000, 2147483647, 4294967295ul, std::numeric_limits<double>::max(),
+       std::numeric_limits<float>::max()},
+      {"1e-400", 1, 1, 0.0, 0.0f},
+  };
+  const GlobalLocale german(std::locale(std::locale::classic(), new GermanPunctuation));
+  for (const auto &c : cases) {
+    SCOPED_TRACE("text: \"" + c.text.substr(0, 40) + "\"");
+    const auto value = Make<String>(c.text);
+    EXPECT_EQ(value->IntValue(), c.intValue);
+    EXPECT_EQ(value->UnsignedIntValue(), c.unsignedValue);
+    EXPECT_EQ(value->DoubleValue(), c.doubleValue);
+    EXPECT_EQ(value->FloatValue(), c.floatValue);
+  }
+}
+
 } // namespace

@@ -14,11 +14,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <type_traits>
 #include <typeinfo>
 #include <vector>
 
@@ -211,6 +215,14 @@ TEST_F(ValueKindsTest, PrintWritesTheTextWithTheCallersFlagsAndLeavesThem) {
     EXPECT_EQ(os.precision(), 2);
     // ToString starts from a default-formatted stream.
     EXPECT_EQ(value->ToString(), sample.shown);
+    std::ostringstream defaultStream;
+    value->Print(defaultStream);
+    EXPECT_EQ(defaultStream.str(), sample.shown);
+    // Insertion is Print, flags and all.
+    std::ostringstream inserted;
+    inserted << std::hex << std::showbase << std::uppercase << std::fixed << std::setprecision(2);
+    inserted << *value << '|';
+    EXPECT_EQ(inserted.str(), sample.printed + "|");
 
     std::ostringstream captured;
     std::streambuf *saved = std::cerr.rdbuf(captured.rdbuf());
@@ -218,6 +230,96 @@ TEST_F(ValueKindsTest, PrintWritesTheTextWithTheCallersFlagsAndLeavesThem) {
     std::cerr.rdbuf(saved);
     EXPECT_EQ(captured.str(), sample.shown + "\n");
   }
+}
+
+// Insertion is chosen over the conversion operators for the root and for
+// every kind, whether named by its own class or through a handle.
+template <typename Kind> std::string Inserted(const Kind &value) {
+  std::ostringstream os;
+  os << value;
+  return os.str();
+}
+
+TEST(InsertionTest, EveryKindInsertsItsPrintText) {
+  const Number number(7);
+  EXPECT_EQ(Inserted(number), "7");
+  EXPECT_EQ(Inserted(Boolean::True()), "true");
+  EXPECT_EQ(Inserted(*Make<String>("s")), "s");
+  EXPECT_EQ(Inserted(*Make<Data>("ab", 2ul)), "<2 bytes>");
+  EXPECT_EQ(Inserted(*Make<Array>()), "{ }");
+  EXPECT_EQ(Inserted(*Make<Dictionary>()), "{ }");
+  EXPECT_EQ(Inserted(Value::Null()), "(null)");
+  const Runtime::Ref<const Number> handle(new Number(2.5));
+  EXPECT_EQ(Inserted(*handle), "2.5");
+  std::ostringstream chained;
+  chained << Number(1) << ',' << *MakeValue("x") << std::endl;
+  EXPECT_EQ(chained.str(), "1,x\n");
+}
+
+// The kinds that never change after construction can be copied where the
+// interface allows it, but not assigned.
+static_assert(!std::is_copy_assignable<Number>::value && !std::is_move_assignable<Number>::value, "");
+static_assert(!std::is_copy_assignable<Boolean>::value && !std::is_move_assignable<Boolean>::value, "");
+static_assert(!std::is_copy_assignable<String>::value && !std::is_move_assignable<String>::value, "");
+static_assert(std::is_copy_constructible<Number>::value, "");
+
+// Eight threads read one shared tree of settings at once, each copying
+// handles on the shared values and dropping them again. Every reader must see
+// the tree as it was built; run under ThreadSanitizer, no race may show.
+TEST(ValueThreadTest, ManyReadersShareOneTree) {
+  auto settings = Make<Dictionary>();
+  auto list = Make<Array>();
+  for (int i = 0; i < 64; ++i) {
+    auto inner = Make<Dictionary>();
+    inner->SetValueForKey("n", *MakeValue(i));
+    inner->SetValueForKey("text", *MakeValue(std::to_string(i)));
+    inner->SetValueForKey("on", i % 2 ? Boolean::True() : Boolean::False());
+    settings->SetValueForKey("k" + std::to_string(i), *inner);
+    list->AddValue(*inner);
+  }
+  settings->SetValueForKey("list", *list);
+  const std::string expected = settings->ToString();
+  auto walk = [&] {
+    long sum = 0;
+    for (const auto &[name, value] : *settings)
+      sum += static_cast<long>(name.size()) + static_cast<long>(value.Count());
+    for (const Value &entry : *list)
+      sum += entry["n"].IntValue();
+    return sum;
+  };
+  const long expectedSum = walk();
+
+  std::atomic<bool> stop(false);
+  std::atomic<long> failures(0), rounds(0);
+  auto reader = [&](int seed) {
+    std::vector<Handle> kept;
+    for (unsigned long round = seed; !stop.load(std::memory_order_relaxed); ++round) {
+      const int i = static_cast<int>(round % 64);
+      const std::string key = "k" + std::to_string(i);
+      const Value &n = settings->GetValueForKeyPath(key + ".n");
+      const long sum = walk();
+      kept.emplace_back(settings->GetValueForKey(key));
+      kept.emplace_back(list->GetValueAtIndex(i));
+      Handle copy(new Dictionary(*settings));
+      if (n.IntValue() != i || (*list)[i]["text"].StringValue() != std::to_string(i) || sum != expectedSum ||
+          !(*copy == *settings) || (round % 97 == 0 && settings->ToString() != expected))
+        failures.fetch_add(1);
+      if (kept.size() > 256)
+        kept.clear();
+      rounds.fetch_add(1, std::memory_order_relaxed);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back(reader, t * 1000);
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  stop = true;
+  for (std::thread &thread : threads)
+    thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_GT(rounds.load(), 8);
+  EXPECT_EQ(settings->RetainCount(), 1ul);
+  EXPECT_EQ(settings->GetValueForKey("k5").RetainCount(), 2ul); // the dictionary and the array
 }
 
 TEST(StaticValuesTest, SurviveAnyNumberOfRetainReleasePairs) {

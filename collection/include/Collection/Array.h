@@ -9,6 +9,8 @@
 #include <Collection/internal/NativeStlAllocator.h>
 #include <Collection/Value.h>
 
+#include <cstddef>
+#include <iterator>
 #include <vector>
 
 namespace Zorbin {
@@ -26,7 +28,7 @@ namespace Collection {
 ///
 /// The elements are stored contiguously in memory from the native allocator.
 /// Indexes and `Count()` are unsigned 32-bit numbers; where `unsigned long` is
-/// wider, an index is taken modulo 2^32, as on a 32-bit platform.
+/// wider (64-bit Linux), an index that does not fit 32 bits is out of range.
 ///
 /// Index checks: `GetValueAtIndex` answers the null value for an index at or
 /// beyond `Count()`. The mutators expect the caller to keep the index in
@@ -43,11 +45,89 @@ namespace Collection {
 ///     { },
 ///     }
 ///
+/// Range-for walks the stored elements in index order:
+///
+///     for (const Value &value : *list)
+///       std::cout << value << '\n';
+///
 /// Arrays are made with `new` and die by their last `Release`; they cannot be
 /// copied. No lock guards an array: do not change it while another thread
-/// uses it.
+/// uses it. Reading it from many threads at once is safe (see `Value`).
 class COLLECTION_API Array : public Value {
+  using Elements = std::vector<Runtime::Ref<const Value>, NativeStlAllocator<Runtime::Ref<const Value>>>;
+
 public:
+  /// A read-only, non-virtual, random-access iterator over the elements this
+  /// array stores, in index order; dereferencing gives the element's
+  /// `const Value&`. It walks the storage itself: a derived class that
+  /// answers `GetValueAtIndex` in its own way is walked through
+  /// `GetValueAtIndex` instead. Every operation is O(1), allocates nothing
+  /// and never throws.
+  ///
+  /// Invalidation, as for the std::vector that stores the elements:
+  /// `InsertValueAtIndex` and `AddValue` may invalidate every iterator (the
+  /// storage may move); removing an element invalidates the iterators at and
+  /// after it; the array's death invalidates all of them. Replacing an
+  /// element keeps iterators valid, but a `const Value&` taken earlier from
+  /// it may then refer to a dead value.
+  class const_iterator {
+  public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = Value;
+    using difference_type = std::ptrdiff_t;
+    using reference = const Value &;
+    using pointer = const Value *;
+
+    /// A singular iterator: only assignment and destruction are allowed.
+    const_iterator() noexcept = default;
+
+    reference operator*() const noexcept { return **m_at; }
+    pointer operator->() const noexcept { return m_at->Get(); }
+    reference operator[](difference_type n) const noexcept { return *m_at[n]; }
+    const_iterator &operator++() noexcept {
+      ++m_at;
+      return *this;
+    }
+    const_iterator operator++(int) noexcept { return const_iterator(m_at++); }
+    const_iterator &operator--() noexcept {
+      --m_at;
+      return *this;
+    }
+    const_iterator operator--(int) noexcept { return const_iterator(m_at--); }
+    const_iterator &operator+=(difference_type n) noexcept {
+      m_at += n;
+      return *this;
+    }
+    const_iterator &operator-=(difference_type n) noexcept {
+      m_at -= n;
+      return *this;
+    }
+    friend const_iterator operator+(const_iterator it, difference_type n) noexcept { return it += n; }
+    friend const_iterator operator+(difference_type n, const_iterator it) noexcept { return it += n; }
+    friend const_iterator operator-(const_iterator it, difference_type n) noexcept { return it -= n; }
+    friend difference_type operator-(const const_iterator &a, const const_iterator &b) noexcept {
+      return a.m_at - b.m_at;
+    }
+    friend bool operator==(const const_iterator &a, const const_iterator &b) noexcept { return a.m_at == b.m_at; }
+    friend bool operator!=(const const_iterator &a, const const_iterator &b) noexcept { return a.m_at != b.m_at; }
+    friend bool operator<(const const_iterator &a, const const_iterator &b) noexcept { return a.m_at < b.m_at; }
+    friend bool operator>(const const_iterator &a, const const_iterator &b) noexcept { return a.m_at > b.m_at; }
+    friend bool operator<=(const const_iterator &a, const const_iterator &b) noexcept { return a.m_at <= b.m_at; }
+    friend bool operator>=(const const_iterator &a, const const_iterator &b) noexcept { return a.m_at >= b.m_at; }
+
+  private:
+    friend class Array;
+    explicit const_iterator(Elements::const_iterator at) noexcept : m_at(at) {}
+    Elements::const_iterator m_at;
+  };
+  using iterator = const_iterator;
+
+  /// The element at index 0, or `end()` when the array is empty. O(1).
+  /// Never throws.
+  const_iterator begin() const noexcept { return const_iterator(m_elements.begin()); }
+  /// Just past the last element. O(1). Never throws.
+  const_iterator end() const noexcept { return const_iterator(m_elements.end()); }
+
   /// An empty array carrying one reference for its creator. Allocates
   /// nothing. Never throws.
   Array() noexcept;
@@ -71,6 +151,11 @@ public:
   /// by "," and `std::endl`, then "}". An empty array prints "{ }". O(n) plus
   /// the elements' printing. Throws only what the stream or an element throws.
   void Print(std::ostream &os) const override;
+
+  /// The `Print` text in a default-formatted stream, made without a stream
+  /// for the library's own kinds. O(n) plus the elements' text. May raise
+  /// std::bad_alloc and what the elements' printing throws.
+  std::string ToString() const override;
 
   /// Puts `value` at `index`, moving the elements from `index` on up by one
   /// place; `index == Count()` appends. Retains `value` once; moved elements
@@ -111,7 +196,6 @@ protected:
   ~Array() override;
 
 private:
-  using Elements = std::vector<Runtime::Ref<const Value>, NativeStlAllocator<Runtime::Ref<const Value>>>;
   Elements m_elements;
 };
 

@@ -24,6 +24,9 @@ public:
   /// A new value holding `value`, carrying one reference for its creator.
   explicit Boolean(bool value) noexcept;
 
+  /// A boolean never changes after construction: no assignment.
+  Boolean &operator=(const Boolean &) = delete;
+
   /// The shared true and false values. They live as long as the library is
   /// loaded; no pairing of `Retain` and `Release` frees them. O(1).
   static const Boolean &True() noexcept;
@@ -39,6 +42,7 @@ public:
   bool operator==(const Value &other) const override;
   operator bool() const override;                   ///< The truth value.
   void Print(std::ostream &os) const override;      ///< "true" or "false".
+  std::string ToString() const override;            ///< "true" or "false".
 
   /// True when both hold the same truth value.
   bool operator==(const Boolean &other) const noexcept;

@@ -10,7 +10,9 @@
 #include <Collection/internal/NativeStlAllocator.h>
 #include <Collection/Value.h>
 
+#include <cstddef>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
@@ -46,9 +48,18 @@ namespace Collection {
 /// `SetValueForKey`, and `GetValueForKey` answers through the virtual
 /// `GetValueForKeyWithDefault`.
 ///
+/// Range-for walks the stored entries in key order:
+///
+///     for (const auto &[key, value] : *settings) // const std::string&, const Value&
+///       std::cout << key << " = " << value << '\n';
+///
 /// Dictionaries are made with `new` and die by their last `Release`. No lock
 /// guards a dictionary: do not change it while another thread uses it.
+/// Reading it from many threads at once is safe (see `Value`).
 class COLLECTION_API Dictionary : public Value {
+  using Entry = std::pair<const std::string, Runtime::Ref<const Value>>;
+  using Entries = std::map<std::string, Runtime::Ref<const Value>, std::less<std::string>, NativeStlAllocator<Entry>>;
+
 public:
   /// Visits the entries of a dictionary; see `Apply`.
   class COLLECTION_API Applier {
@@ -60,6 +71,79 @@ public:
     /// change the dictionary being walked.
     virtual bool ApplyToEntry(const std::string &key, const Value &value) = 0;
   };
+
+  /// A read-only, non-virtual iterator over the entries this dictionary
+  /// stores, in key order. Dereferencing gives a pair of references made on
+  /// the spot: `first` the key (`const std::string&`), `second` the value
+  /// (`const Value&`), so `const auto &[key, value] = *it` binds both. It
+  /// walks the storage itself: a derived class that answers lookups in its
+  /// own way (overriding `GetValueForKeyWithDefault` or `Apply`) is walked
+  /// through `Apply` instead. Every operation is O(1) (amortised for `++`
+  /// and `--`), allocates nothing and never throws.
+  ///
+  /// Invalidation, as for the std::map that stores the entries: adding an
+  /// entry invalidates no iterator; removing one (`RemoveValueForKey`)
+  /// invalidates only iterators to it; `RemoveAllValues`, `SetDictionary`,
+  /// assignment and the dictionary's death invalidate all of them. Replacing
+  /// the value under a key keeps iterators valid, but a `const Value&` taken
+  /// earlier from that entry may then refer to a dead value.
+  class const_iterator {
+  public:
+    /// The entries are visited in both directions; `reference` is a pair of
+    /// references made on the spot, not a reference into the storage.
+    using iterator_category = std::bidirectional_iterator_tag;
+    using value_type = std::pair<const std::string &, const Value &>;
+    using difference_type = std::ptrdiff_t;
+    using reference = value_type;
+    /// What `operator->` gives: holds the pair, so `it->first` works.
+    class pointer {
+    public:
+      const value_type *operator->() const noexcept { return &m_entry; }
+
+    private:
+      friend class const_iterator;
+      explicit pointer(const value_type &entry) noexcept : m_entry(entry) {}
+      value_type m_entry;
+    };
+
+    /// A singular iterator: only assignment and destruction are allowed.
+    const_iterator() noexcept = default;
+
+    reference operator*() const noexcept { return reference(m_at->first, *m_at->second); }
+    pointer operator->() const noexcept { return pointer(**this); }
+    const_iterator &operator++() noexcept {
+      ++m_at;
+      return *this;
+    }
+    const_iterator operator++(int) noexcept {
+      const_iterator before = *this;
+      ++m_at;
+      return before;
+    }
+    const_iterator &operator--() noexcept {
+      --m_at;
+      return *this;
+    }
+    const_iterator operator--(int) noexcept {
+      const_iterator before = *this;
+      --m_at;
+      return before;
+    }
+    friend bool operator==(const const_iterator &a, const const_iterator &b) noexcept { return a.m_at == b.m_at; }
+    friend bool operator!=(const const_iterator &a, const const_iterator &b) noexcept { return a.m_at != b.m_at; }
+
+  private:
+    friend class Dictionary;
+    explicit const_iterator(Entries::const_iterator at) noexcept : m_at(at) {}
+    Entries::const_iterator m_at;
+  };
+  using iterator = const_iterator;
+
+  /// The first stored entry in key order, or `end()` when there is none.
+  /// O(1). Never throws.
+  const_iterator begin() const noexcept { return const_iterator(m_entries.begin()); }
+  /// Just past the last stored entry. O(1). Never throws.
+  const_iterator end() const noexcept { return const_iterator(m_entries.end()); }
 
   /// An empty dictionary carrying one reference for its creator. Allocates
   /// nothing. Never throws.
@@ -100,6 +184,10 @@ public:
   /// printing. May raise std::bad_alloc (the values' text) and whatever the
   /// stream throws.
   void Print(std::ostream &os) const override;
+
+  /// The `Print` text, made without a stream. O(n) plus the values' text.
+  /// May raise std::bad_alloc and what the values' printing throws.
+  std::string ToString() const override;
 
   /// The value under `key` (exactly those bytes), or `defaultValue` itself,
   /// the very object passed in, when there is no such entry.
@@ -183,8 +271,9 @@ protected:
   ~Dictionary() override;
 
 private:
-  using Entry = std::pair<const std::string, Runtime::Ref<const Value>>;
-  using Entries = std::map<std::string, Runtime::Ref<const Value>, std::less<std::string>, NativeStlAllocator<Entry>>;
+  // A new dictionary holding `existing`'s entries with `incoming` merged in
+  // hierarchically, made in one ordered pass over both; neither changes.
+  static Runtime::Ref<Dictionary> MergedCopy(const Dictionary &existing, const Dictionary &incoming);
 
   // Empties this dictionary, then copies `other`'s entries; left empty when
   // the copy fails. Nothing when `other` is this dictionary.

@@ -13,6 +13,7 @@
 #include <Runtime/Ref.h>
 
 #include <string>
+#include <type_traits>
 
 namespace Zorbin {
 namespace Tessel {
@@ -44,6 +45,12 @@ namespace Collection {
 /// std::bad_alloc of the copy propagates. `MakeValue(const char*)` needs a
 /// zero-terminated string; a null pointer is not allowed.
 ///
+/// A pointer to const data other than `char` (`const int*`, `const void*`,
+/// `const unsigned char*`...) is refused at compile time: it fits no
+/// overload but would otherwise become a `Boolean` through the pointer's
+/// conversion to `bool`. A pointer to non-const data goes to
+/// `MakeValue(void*)`.
+///
 /// Complexity: O(1), plus the copy of the text or bytes.
 COLLECTION_API Runtime::Ref<const Value> MakeValue(bool value);
 COLLECTION_API Runtime::Ref<const Value> MakeValue(short value);
@@ -59,6 +66,11 @@ COLLECTION_API Runtime::Ref<const Value> MakeValue(const char *value);
 COLLECTION_API Runtime::Ref<const Value> MakeValue(const Container::basic_data<unsigned char> &value);
 COLLECTION_API Runtime::Ref<const Value> MakeValue(void *value);
 COLLECTION_API Runtime::Ref<const Value> MakeValue(const Runtime::Object &value);
+
+/// Refuses a pointer to const data other than `char` (see above).
+template <typename T, typename = std::enable_if_t<std::is_const<T>::value &&
+                                                  !std::is_same<std::remove_cv_t<T>, char>::value>>
+Runtime::Ref<const Value> MakeValue(T *value) = delete;
 
 } // namespace Collection
 } // namespace Tessel

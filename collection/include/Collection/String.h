@@ -20,7 +20,9 @@ namespace Collection {
 ///   " " are all true).
 /// - The numeric accessors read the text anew on every call, exactly as one
 ///   formatted extraction (`operator>>`) of the result's type from a
-///   `std::istringstream` over the text in the global locale gives it:
+///   `std::istringstream` over the text in the global locale gives it
+///   (the locale's decimal point and thousands grouping apply, and the
+///   result is correctly rounded in every locale, on every platform):
 ///   leading white space skipped, an optional sign, decimal digits (no `0x`),
 ///   for floating values one decimal point and an optional exponent; reading
 ///   ends at the first character that cannot continue the number. Text that
@@ -45,6 +47,9 @@ public:
   String();
   /// A copy of `text`. May raise std::bad_alloc.
   explicit String(const std::string &text);
+
+  /// A string never changes after construction: no assignment.
+  String &operator=(const String &) = delete;
 
   /// The held text, valid as long as this value lives. Never throws.
   const std::string &Str() const noexcept { return m_text; }

@@ -36,11 +36,22 @@ namespace Collection {
 /// nothing.
 ///
 /// Integers: in every signature `long` is a signed and `unsigned long` an
-/// unsigned 32-bit quantity. Where the platform's `long` is wider, results
-/// stay within the 32-bit range and wrap exactly as on a 32-bit platform.
+/// unsigned 32-bit quantity. Where the platform's `long` is wider (64-bit
+/// Linux), results stay within the 32-bit range and wrap exactly as on a
+/// 32-bit platform, and a parameter wider than 32 bits is cut to its low 32
+/// bits, except an index: an index that does not fit 32 bits is out of
+/// range (lookups answer the null value, mutators do nothing).
 ///
-/// Thread safety: all operations here are `const`; concurrent readers are
-/// safe as far as `Retain` and `Release` are.
+/// Thread safety: a value that is shared is never changed by the library
+/// (booleans, numbers, strings, byte buffers and wrapped objects never change
+/// after construction) and reference counts are atomic. So any number of
+/// threads may read one tree of values at once (accessors, lookups, key
+/// paths, walks, iteration, printing, equality, copies and merges into
+/// containers of their own), each taking and dropping references of its own
+/// (`Runtime::Ref` copies) on the shared values. A container that some
+/// thread changes needs the caller's own lock around every use of it, reads
+/// included, for as long as it may change; a handle (`Runtime::Ref`) object
+/// itself is not synchronised: share the values, each thread its own handles.
 class COLLECTION_API Value : public Runtime::Object {
 public:
   /// The one null value. It lives as long as the library is loaded and no
@@ -152,6 +163,13 @@ protected:
   Value &operator=(const Value &) noexcept = default;
   virtual ~Value();
 };
+
+/// `value.Print(os)`, then `os`: `std::cout << value` writes any value (of
+/// any kind, reached by reference or through a handle's `*`) with the
+/// stream's own formatting, as `Print` does. A plain function taking `const
+/// Value&`, so it is chosen over the conversion operators. Throws what
+/// `Print` throws.
+COLLECTION_API std::ostream &operator<<(std::ostream &os, const Value &value);
 
 } // namespace Collection
 } // namespace Tessel
