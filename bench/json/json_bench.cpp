@@ -103,11 +103,11 @@ std::string Slurp(const std::string &path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+#if !defined(COLLECTION_JSON_BENCH_MEMORY)
+
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-#if !defined(COLLECTION_JSON_BENCH_MEMORY)
 
 // The median time of one read and of one write of `text`, over runs that
 // take about `budget` seconds each way (at least `least` runs).
