@@ -130,7 +130,10 @@ public:
   bool String(const char *text, rapidjson::SizeType length, bool) {
     if (HasLoneSurrogate(text, length))
       return FailAtSurrogate();
-    return Add(Made<const Value>(new Collection::String(std::string(text, length))));
+    // Through a buffer kept for the whole read: the value's own copy is then
+    // the only allocation.
+    m_text.assign(text, length);
+    return Add(Made<const Value>(new Collection::String(m_text)));
   }
   bool StartObject() { return Open(nullptr, Made(new Dictionary())); }
   bool Key(const char *text, rapidjson::SizeType length, bool) {
@@ -269,6 +272,7 @@ private:
   const std::string *m_input = nullptr;
   const std::size_t *m_position = nullptr;
   std::vector<Frame> m_stack;
+  std::string m_text;
   Runtime::Ref<const Value> m_root;
   const char *m_failure = nullptr;
   std::size_t m_failureOffset = 0;
