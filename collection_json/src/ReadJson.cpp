@@ -355,8 +355,9 @@ Runtime::Ref<const Value> Read(const std::string &text, const char *context) {
     builder.SetPosition(&text, &failurePosition);
     rapidjson::ParseResult result;
     {
-      // Keep the position current for the builder's container events: the
-      // stream's offset after the bracket it just took.
+      // Keeps the position current for the builder's own errors. At these
+      // events the stream still stands on the opening bracket or quote
+      // (RapidJSON's scanners work on copies of it).
       struct Tracking {
         Builder &builder;
         InputStream &stream;
