@@ -142,6 +142,46 @@ std::size_t FormatDouble(double value, char *buffer) noexcept {
   return length;
 }
 
+bool IsValidUtf8(const char *text, std::size_t length) noexcept {
+  const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
+  const unsigned char *end = p + length;
+  while (p != end) {
+    unsigned char lead = *p;
+    if (lead < 0x80) {
+      ++p;
+      continue;
+    }
+    std::size_t extra;
+    unsigned char low = 0x80, high = 0xBF; // the second byte's range
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2;
+      if (lead == 0xE0)
+        low = 0xA0; // no overlong form
+      else if (lead == 0xED)
+        high = 0x9F; // no surrogate
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3;
+      if (lead == 0xF0)
+        low = 0x90; // no overlong form
+      else if (lead == 0xF4)
+        high = 0x8F; // nothing above U+10FFFF
+    } else {
+      return false;
+    }
+    if (static_cast<std::size_t>(end - p) <= extra)
+      return false;
+    if (p[1] < low || p[1] > high)
+      return false;
+    for (std::size_t i = 2; i <= extra; ++i)
+      if (p[i] < 0x80 || p[i] > 0xBF)
+        return false;
+    p += extra + 1;
+  }
+  return true;
+}
+
 void LineAndColumn(const std::string &text, std::size_t offset, std::size_t &line, std::size_t &column) noexcept {
   if (offset > text.size())
     offset = text.size();

@@ -37,6 +37,7 @@ using internal::JsonNumber;
 
 constexpr std::size_t kMaxDepth = 1000;
 constexpr std::size_t kBomLength = 3;
+constexpr std::size_t kPadding = 4;
 
 using Reader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, internal::ThrowingAllocator>;
 constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag | rapidjson::kParseValidateEncodingFlag |
@@ -346,7 +347,15 @@ Runtime::Ref<const Value> Read(const std::string &text, const char *context) {
   std::map<std::size_t, JsonNumber> numbers;
   std::string patched;
   for (int attempt = 0;; ++attempt) {
-    std::string buffer = attempt == 0 ? text : patched;
+    // RapidJSON's UTF-8 validation takes every byte a lead byte announces
+    // before it judges them, so a sequence cut off by the end of the input
+    // reads on past it: zero bytes after the end keep it inside the buffer
+    // (and end the input for RapidJSON).
+    const std::string &source = attempt == 0 ? text : patched;
+    std::string buffer;
+    buffer.reserve(source.size() + kPadding);
+    buffer.assign(source);
+    buffer.append(kPadding, '\0');
     char *start = &buffer[0];
     InputStream stream(start + begin);
     Builder builder(start, numbers);
@@ -417,6 +426,8 @@ Runtime::Ref<const Value> Read(const std::string &text, const char *context) {
     }
     if (message == nullptr)
       return builder.TakeRoot();
+    if (offset > text.size())
+      offset = text.size();
     std::size_t line = 0, column = 0;
     internal::LineAndColumn(text, offset, line, column);
     std::string what;

@@ -1,7 +1,7 @@
 //===- WriteJson.cpp - Value trees into JSON text -------------------------===//
 //
 // Walks a value tree and hands it to RapidJSON's writer (compact) or pretty
-// writer, which escape the strings and validate their UTF-8. Doubles are
+// writer, which escape the strings (checked here to be UTF-8). Doubles are
 // formatted here, as the shortest text that reads back as the same double.
 //
 //===----------------------------------------------------------------------===//
@@ -87,8 +87,9 @@ private:
     explicit EntryWriter(Emitter &emitter) : m_emitter(emitter) {}
     bool ApplyToEntry(const std::string &key, const Value &value) override {
       m_emitter.m_path.push_back(Segment{&key, 0});
-      if (!m_emitter.m_writer.Key(key.data(), static_cast<rapidjson::SizeType>(key.size())))
+      if (!internal::IsValidUtf8(key.data(), key.size()))
         m_emitter.Fail("a member name that is not valid UTF-8 has no JSON form");
+      m_emitter.m_writer.Key(key.data(), static_cast<rapidjson::SizeType>(key.size()));
       m_emitter.Write(value);
       m_emitter.m_path.pop_back();
       return true;
@@ -139,8 +140,11 @@ private:
 
   void WriteString(const String &string) {
     const std::string &text = string.Str();
-    if (!m_writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size())))
+    // Checked here, not by RapidJSON's writer, whose check reads past the
+    // end of a sequence cut short.
+    if (!internal::IsValidUtf8(text.data(), text.size()))
       Fail("text that is not valid UTF-8 has no JSON form");
+    m_writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
   }
 
   void Enter() {

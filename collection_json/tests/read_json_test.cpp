@@ -163,6 +163,7 @@ TEST(ReadJsonTest, ErrorsTellWhereTheInputStoppedMakingSense) {
       {"01", 1, 2, 1, "", "line 1, column 2: unexpected text after the JSON value"},
       {"1.", 1, 3, 2, "", "line 1, column 3: expected digits after the decimal point"},
       {"NaN", 1, 1, 0, "", "line 1, column 1: invalid value"},
+      {"\"ab\xF1", 1, 4, 3, "", "line 1, column 4: invalid UTF-8 in a string"}, // cut off by the end
   };
   for (const ErrorCase &c : cases) {
     SCOPED_TRACE(c.text);

@@ -119,8 +119,16 @@ TEST(WriteJsonTest, ValuesWithoutJsonFormAreErrorsNamingTheirPath) {
   Runtime::Ref<Array> items = NewArray();
   root->SetValueForKey("items", *items);
   items->AddValue(*MakeValue(1));
-  items->AddValue(*MakeValue(std::string("\xC3")));
-  EXPECT_EQ(ErrorOf(*root), "items[1] | items[1]: text that is not valid UTF-8 has no JSON form");
+  // Not UTF-8: cut short (at the very end of a long text too), overlong,
+  // a surrogate, beyond U+10FFFF, a stray continuation byte.
+  for (const std::string &bad : {std::string("\xC3"), std::string(40, 'a') + "\xF1", std::string("\xC0\x80"),
+                                 std::string("\xED\xA0\x80"), std::string("\xF4\x90\x80\x80"), std::string("a\x80")}) {
+    items->AddValue(*MakeValue(bad));
+    EXPECT_EQ(ErrorOf(*root), "items[1] | items[1]: text that is not valid UTF-8 has no JSON form");
+    items->RemoveLastValue();
+  }
+  items->AddValue(*MakeValue(std::string("\xF4\x8F\xBF\xBF\xEF\xBF\xBF\xDF\xBF")));
+  EXPECT_EQ(ErrorOf(*root), "no error");
   items->RemoveLastValue();
   const unsigned char bytes[] = {1, 2};
   items->AddValue(*MakeValue(Container::basic_data<unsigned char>(bytes, 2)));

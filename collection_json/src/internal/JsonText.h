@@ -40,6 +40,11 @@ std::size_t NumberLength(const char *text, const char *end) noexcept;
 /// answers its length. Never throws.
 std::size_t FormatDouble(double value, char *buffer) noexcept;
 
+/// True when `text` is well-formed UTF-8: no stray continuation byte, no
+/// sequence cut short, no overlong form, no surrogate, nothing above
+/// U+10FFFF. Reads nothing outside the text. O(length); never throws.
+bool IsValidUtf8(const char *text, std::size_t length) noexcept;
+
 /// 1-based line and column (in bytes) of `offset` in `text`; lines end at
 /// each line feed. O(offset).
 void LineAndColumn(const std::string &text, std::size_t offset, std::size_t &line, std::size_t &column) noexcept;

@@ -10,10 +10,6 @@
 #include <cstdlib>
 #include <new>
 
-// Strings are written only when they are valid UTF-8. (Given as the
-// default: RapidJSON 1.1.0's pretty writer ignores flags given to it.)
-#define RAPIDJSON_WRITE_DEFAULT_FLAGS kWriteValidateEncodingFlag
-
 // RapidJSON stays inside this library: nothing of it reaches the public
 // header, and its symbols are hidden with the rest.
 #include <rapidjson/error/error.h>
