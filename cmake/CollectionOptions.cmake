@@ -97,7 +97,11 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
   # The value library, the framework stand-ins and their clients share one C++
   # runtime: exceptions, std::string and std::cerr cross their boundaries.
   set(COLLECTION_MINGW_RUNTIME_DLLS "")
-  foreach(dll libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
+  set(collection_gcc_dll libgcc_s_dw2-1.dll)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(collection_gcc_dll libgcc_s_seh-1.dll)
+  endif()
+  foreach(dll libstdc++-6.dll ${collection_gcc_dll} libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)
     get_filename_component(dll_path "${dll_path}" REALPATH)

@@ -51,6 +51,26 @@ if(WIN32)
   install(FILES ${COLLECTION_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Collection)
 endif()
 
+# The JSON library: target Collection::Json, component Json (the package
+# always provides it; naming the component only requires it).
+if(TARGET CollectionJson)
+  if(NOT WIN32 AND NOT APPLE)
+    set_target_properties(CollectionJson PROPERTIES INSTALL_RPATH "$ORIGIN")
+  endif()
+  install(TARGETS CollectionJson
+    EXPORT CollectionTargets
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Collection
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Collection
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Collection)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/collection_json/include/Collection
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+    COMPONENT Collection
+    FILES_MATCHING PATTERN "*.h")
+  if(WIN32)
+    list(APPEND COLLECTION_PACKAGE_DLLS CollectionJson${CMAKE_SHARED_LIBRARY_SUFFIX})
+  endif()
+endif()
+
 install(EXPORT CollectionTargets
   NAMESPACE Collection::
   DESTINATION ${COLLECTION_INSTALL_CONFIGDIR}

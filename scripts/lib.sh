@@ -198,9 +198,10 @@ run_memcheck() {
 
 # --- Fuzzing ------------------------------------------------------------------
 
-# The libFuzzer targets of the value library (collection/fuzz/), built with
-# clang under AddressSanitizer and UndefinedBehaviorSanitizer in their own tree.
-COLLECTION_FUZZERS=(string_number key_path container_ops merge)
+# The libFuzzer targets of the value library (collection/fuzz/) and of the
+# JSON library (collection_json/fuzz/), built with clang under
+# AddressSanitizer and UndefinedBehaviorSanitizer in their own tree.
+COLLECTION_FUZZERS=(string_number key_path container_ops merge json)
 build_fuzz() {
   configure_and_build "$COLLECTION_BUILD/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCOLLECTION_FUZZ=ON \
@@ -220,9 +221,11 @@ run_fuzzers() {
   local dir=$COLLECTION_BUILD/fuzz
   mkdir -p "$dir/artifacts"
   for name in "${targets[@]}"; do
-    local seeds=$COLLECTION_ROOT/collection/fuzz/corpus/$name grown=$dir/corpus/$name log=$dir/$name.log
+    local folder=$COLLECTION_ROOT/collection/fuzz
+    [ -d "$folder/corpus/$name" ] || folder=$COLLECTION_ROOT/collection_json/fuzz
+    local seeds=$folder/corpus/$name grown=$dir/corpus/$name log=$dir/$name.log
     local options=(-max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$dir/artifacts/$name-")
-    [ -f "$COLLECTION_ROOT/collection/fuzz/$name.dict" ] && options+=(-dict="$COLLECTION_ROOT/collection/fuzz/$name.dict")
+    [ -f "$folder/$name.dict" ] && options+=(-dict="$folder/$name.dict")
     mkdir -p "$grown"
     if ! "$dir/bin/${name}_fuzzer" "${options[@]}" "$grown" "$seeds" >"$log" 2>&1; then
       tail -n 40 "$log"

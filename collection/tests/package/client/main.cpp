@@ -3,11 +3,14 @@
 // Uses the library only through its installed headers and libraries: values
 // made in the library meet values made here (so run-time type information
 // must agree across the module boundary), containers hold them, and the
-// framework stand-ins count references.
+// framework stand-ins count references. The JSON library reads and writes
+// values, and its errors are caught by their type across the module
+// boundary.
 //
 //===----------------------------------------------------------------------===//
 
 #include <Collection/Collection.h>
+#include <Collection/Json.h>
 
 #include <iostream>
 #include <string>
@@ -66,6 +69,22 @@ int main() {
   list->AddValue(*settings);
   list->AddValue(*data);
   Check(list->Count() == 2 && list->GetValueAtIndex(1) == *data, "an array holds what it was given");
+
+  Runtime::Ref<const Value> read = ReadJson("{\"view\": {\"zoom\": 1.5}, \"width\": 42}");
+  Check(read->GetValueForKey("view").GetValueForKey("zoom").DoubleValue() == 1.5, "JSON text reads into values");
+  Check(WriteJson(*read) == "{\"view\":{\"zoom\":1.5},\"width\":42}", "values write as compact JSON");
+  try {
+    ReadJson("{\n  \"a\": [1,]\n}");
+    Check(false, "malformed JSON raises JsonError");
+  } catch (const JsonError &error) {
+    Check(error.Line() == 2 && error.Column() == 11 && error.Path() == "a[1]", "JsonError tells line, column and path");
+  }
+  try {
+    ReadJsonFile("no-such-settings.json");
+    Check(false, "a missing file raises JsonError");
+  } catch (const std::runtime_error &error) {
+    Check(dynamic_cast<const JsonError *>(&error) != nullptr, "JsonError is a std::runtime_error");
+  }
 
   settings->Print(std::cout);
   std::cout << '\n';
