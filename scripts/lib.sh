@@ -28,6 +28,69 @@ wine_server_start() {
 }
 wine_server_stop() { wine_env wineserver -k </dev/null >/dev/null 2>&1 || true; }
 
+# The 64-bit prefix (WINEARCH=win64): 64-bit programs in system32, 32-bit
+# ones in syswow64, as on 64-bit Windows. The x64 build is tested there.
+export COLLECTION_WINE64PREFIX=${COLLECTION_WINE64PREFIX:-$COLLECTION_BUILD/wine64}
+
+# wine_prefix_env <prefix> <win32|win64> command...: runs a command with the
+# project's Wine settings in that prefix.
+wine_prefix_env() {
+  local prefix=$1 arch=$2
+  shift 2
+  env -u DISPLAY WINEPREFIX="$prefix" WINEARCH="$arch" \
+    WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}" "$@"
+}
+
+# The Wine loader for a prefix of <win32|win64>. For win64 the 64-bit loader
+# itself, so that 64-bit programs run even where 32-bit ones cannot (Debian's
+# `wine` starts the 32-bit loader first, which hands a 64-bit program on).
+wine_loader() {
+  if [ "$1" = win64 ] && [ -x "${COLLECTION_WINE64_LOADER:=/usr/lib/wine/wine64}" ]; then
+    echo "$COLLECTION_WINE64_LOADER"
+  else
+    echo wine
+  fi
+}
+
+# wine_prefix_make <prefix> <win32|win64>: makes the prefix with wineboot
+# unless it exists already. Fails when wineboot did not make it.
+wine_prefix_make() {
+  local prefix=$1 arch=$2
+  [ -f "$prefix/system.reg" ] && return 0
+  echo "making the $arch Wine prefix $prefix"
+  mkdir -p "$prefix"
+  wine_prefix_env "$prefix" "$arch" "$(wine_loader "$arch")" wineboot.exe --init </dev/null >/dev/null 2>&1 || true
+  wine_prefix_env "$prefix" "$arch" wineserver -w </dev/null >/dev/null 2>&1 || true
+  [ -f "$prefix/system.reg" ] || { echo "wineboot did not make the prefix $prefix" >&2; return 1; }
+}
+
+# The same as wine_env, wine_server_start and wine_server_stop for the
+# 64-bit prefix.
+wine64_env() { wine_prefix_env "$COLLECTION_WINE64PREFIX" win64 "$@"; }
+wine64_server_start() {
+  if ! wine64_env wineserver -p </dev/null >/dev/null 2>&1; then
+    wine64_env timeout 10 wineserver -w </dev/null >/dev/null 2>&1 || true
+    wine64_env wineserver -p </dev/null >/dev/null 2>&1 || true
+  fi
+  wine64_env "$(wine_loader win64)" wineboot.exe </dev/null >/dev/null 2>&1 || true
+}
+wine64_server_stop() { wine64_env wineserver -k </dev/null >/dev/null 2>&1 || true; }
+
+# wine64_install_servers <x64 server> <x86 server>: copies the two builds of
+# the variant collection server into the 64-bit prefix as
+# C:\windows\system32\Collection.dll (64-bit) and
+# C:\windows\syswow64\Collection.dll (32-bit) and registers each with the
+# regsvr32 of its own architecture. Wine keeps one HKCR\CLSID for both
+# views, so both work side by side only under that one name, which each
+# view maps to its own file.
+wine64_install_servers() {
+  local windows=$COLLECTION_WINE64PREFIX/drive_c/windows
+  cp "$1" "$windows/system32/Collection.dll"
+  cp "$2" "$windows/syswow64/Collection.dll"
+  wine64_env "$(wine_loader win64)" regsvr32 /s 'C:\windows\system32\Collection.dll' &&
+    wine64_env "$(wine_loader win64)" 'C:\windows\syswow64\regsvr32.exe' /s 'C:\windows\syswow64\Collection.dll'
+}
+
 # configure_and_build <build dir> [cmake options...]
 configure_and_build() {
   local dir=$1
@@ -41,6 +104,11 @@ build_asan() { configure_and_build "$COLLECTION_BUILD/asan" -DCMAKE_BUILD_TYPE=D
 build_win32() {
   configure_and_build "$COLLECTION_BUILD/win32" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "$@"
+}
+
+build_win64() {
+  configure_and_build "$COLLECTION_BUILD/win64" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw64.cmake" "$@"
 }
 
 # run_memcheck <build dir>: runs every test program of a native build under

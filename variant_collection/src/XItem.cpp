@@ -4,6 +4,7 @@
 
 #include "Argument.h"
 #include "LateBound.h"
+#include "ReportError.h"
 #include "ServerModule.h"
 
 #include <new>
@@ -62,9 +63,9 @@ ULONG STDMETHODCALLTYPE XItem::Release() {
   return static_cast<ULONG>(references);
 }
 
-HRESULT STDMETHODCALLTYPE XItem::get_Value(VARIANT *value) { return CopyOut(m_value, value); }
+HRESULT STDMETHODCALLTYPE XItem::get_Value(VARIANT *value) { return WithoutErrorObject(CopyOut(m_value, value)); }
 
-HRESULT STDMETHODCALLTYPE XItem::get_Key(VARIANT *key) { return CopyOut(m_key, key); }
+HRESULT STDMETHODCALLTYPE XItem::get_Key(VARIANT *key) { return WithoutErrorObject(CopyOut(m_key, key)); }
 
 HRESULT XItem::CopyOut(const VARIANT &field, VARIANT *destination) noexcept {
   // The platform's VariantCopy does not survive a null destination.
