@@ -80,15 +80,68 @@ wine64_server_stop() { wine64_env wineserver -k </dev/null >/dev/null 2>&1 || tr
 # the variant collection server into the 64-bit prefix as
 # C:\windows\system32\Collection.dll (64-bit) and
 # C:\windows\syswow64\Collection.dll (32-bit) and registers each with the
-# regsvr32 of its own architecture. Wine keeps one HKCR\CLSID for both
-# views, so both work side by side only under that one name, which each
-# view maps to its own file.
+# regsvr32 of its own architecture, both by the name
+# C:\windows\system32\Collection.dll, which a 32-bit process finds in
+# syswow64 (as on Windows). Wine keeps one HKCR\CLSID for both views, so
+# both work side by side only under that one name.
 wine64_install_servers() {
   local windows=$COLLECTION_WINE64PREFIX/drive_c/windows
   cp "$1" "$windows/system32/Collection.dll"
   cp "$2" "$windows/syswow64/Collection.dll"
   wine64_env "$(wine_loader win64)" regsvr32 /s 'C:\windows\system32\Collection.dll' &&
-    wine64_env "$(wine_loader win64)" 'C:\windows\syswow64\regsvr32.exe' /s 'C:\windows\syswow64\Collection.dll'
+    wine64_env "$(wine_loader win64)" 'C:\windows\syswow64\regsvr32.exe' /s 'C:\windows\system32\Collection.dll'
+}
+
+# wine64_script_suites <host> <label>: runs the server's VBScript and JScript
+# suites with the script host <host> (cscript, the 64-bit one, or
+# 'C:\windows\syswow64\cscript.exe') in the 64-bit prefix; fails when one
+# fails.
+wine64_script_suites() {
+  local host=$1 label=$2 script status=0
+  local folder=$COLLECTION_ROOT/variant_collection/tests/scripts log=$COLLECTION_BUILD/win64/side_by_side.log
+  for script in collection_test.vbs collection_test.js; do
+    if cmake -DWINE_RUN="$COLLECTION_ROOT/scripts/wine64-run" -DCSCRIPT="$host" -DSCRIPT="$folder/$script" \
+      -P "$folder/RunScript.cmake" >>"$log" 2>&1; then
+      echo "  $label $script: $(grep -a -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1 | tr -d '\r')"
+    else
+      echo "  $label $script: FAILED (log in $log)"
+      status=1
+    fi
+  done
+  return $status
+}
+
+# wine64_side_by_side <x64 server> <x86 server>: both servers registered in
+# the 64-bit prefix at once (wine64_install_servers), the script suites run
+# by the 64-bit cscript against the 64-bit server and by the 32-bit cscript
+# against the 32-bit one; then each server unregistered in turn, telling
+# whether the other one still works, and registered again, after which both
+# must work again. Leaves both registered.
+wine64_side_by_side() {
+  local x64=$1 x86=$2 status=0 loader
+  loader=$(wine_loader win64)
+  local host64=cscript host32='C:\windows\syswow64\cscript.exe'
+  local reg64=regsvr32 reg32='C:\windows\syswow64\regsvr32.exe'
+  local dll64='C:\windows\system32\Collection.dll' dll32='C:\windows\system32\Collection.dll'
+  : >"$COLLECTION_BUILD/win64/side_by_side.log"
+  wine64_install_servers "$x64" "$x86" || { echo "  registering both servers failed"; return 1; }
+  wine64_script_suites "$host64" "64-bit cscript, 64-bit server:" || status=1
+  wine64_script_suites "$host32" "32-bit cscript, 32-bit server:" || status=1
+  local side
+  for side in 32 64; do
+    local reg=reg$side dll=dll$side other=$((96 - side))
+    local host=host$other
+    wine64_env "$loader" "${!reg}" /u /s "${!dll}"
+    if wine64_script_suites "${!host}" "  after unregistering the $side-bit server, $other-bit:" >/dev/null; then
+      echo "  unregistering the $side-bit server leaves the $other-bit one working"
+    else
+      echo "  unregistering the $side-bit server stops the $other-bit one as well (one HKCR\\CLSID for both views)"
+    fi
+    wine64_env "$loader" "${!reg}" /s "${!dll}" || status=1
+    wine64_script_suites "$host64" "registered again, 64-bit:" || status=1
+    wine64_script_suites "$host32" "registered again, 32-bit:" || status=1
+  done
+  return $status
 }
 
 # configure_and_build <build dir> [cmake options...]
