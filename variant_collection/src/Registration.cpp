@@ -102,26 +102,31 @@ void UnregisterNeutralLocale(const TLIBATTR &attributes) noexcept {
   }
 }
 
+/// EnumResourceNames's callback: adds the keys that the registry script
+/// `name` of `module` writes to the vector of paths at `paths`.
+BOOL CALLBACK AddKeysOfScript(HMODULE module, LPCWSTR, LPWSTR name, LONG_PTR paths) noexcept {
+  try {
+    HRSRC found = FindResourceW(module, name, L"REGISTRY");
+    HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+    const char *text = loaded != nullptr ? static_cast<const char *>(LockResource(loaded)) : nullptr;
+    if (text != nullptr) {
+      auto &into = *reinterpret_cast<std::vector<std::wstring> *>(paths);
+      for (std::wstring &key : KeysWrittenBy(std::string_view(text, SizeofResource(module, found))))
+        into.push_back(std::move(key));
+    }
+    return TRUE;
+  } catch (...) {
+    return FALSE;
+  }
+}
+
 /// Records every part of the classes root that registering the module
 /// `module` (whose type library is `library`) writes: what its registry
 /// scripts create, the library's key and its interfaces' keys.
 HRESULT TakeSnapshot(HMODULE module, ITypeLib *library, RegistrySnapshot &snapshot) noexcept {
   try {
     std::vector<std::wstring> paths;
-    EnumResourceNamesW(
-        module, L"REGISTRY",
-        [](HMODULE from, LPCWSTR, LPWSTR name, LONG_PTR context) -> BOOL {
-          HRSRC found = FindResourceW(from, name, L"REGISTRY");
-          HGLOBAL loaded = found != nullptr ? LoadResource(from, found) : nullptr;
-          const char *text = loaded != nullptr ? static_cast<const char *>(LockResource(loaded)) : nullptr;
-          if (text != nullptr) {
-            auto &into = *reinterpret_cast<std::vector<std::wstring> *>(context);
-            for (std::wstring &key : KeysWrittenBy(std::string_view(text, SizeofResource(from, found))))
-              into.push_back(std::move(key));
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LONG_PTR>(&paths));
+    EnumResourceNamesW(module, L"REGISTRY", &AddKeysOfScript, reinterpret_cast<LONG_PTR>(&paths));
     wchar_t guid[40] = {};
     TLIBATTR *attributes = nullptr;
     HRESULT status = library->GetLibAttr(&attributes);
