@@ -96,12 +96,15 @@ endfunction()
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   # The value library, the framework stand-ins and their clients share one C++
   # runtime: exceptions, std::string and std::cerr cross their boundaries.
-  set(COLLECTION_MINGW_RUNTIME_DLLS "")
-  set(collection_gcc_dll libgcc_s_dw2-1.dll)
-  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-    set(collection_gcc_dll libgcc_s_seh-1.dll)
+  # The unwinder's DLL is named after its exception model: DWARF-2 on x86,
+  # SEH on x86_64.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(gcc_runtime libgcc_s_seh-1.dll)
+  else()
+    set(gcc_runtime libgcc_s_dw2-1.dll)
   endif()
-  foreach(dll libstdc++-6.dll ${collection_gcc_dll} libwinpthread-1.dll)
+  set(COLLECTION_MINGW_RUNTIME_DLLS "")
+  foreach(dll libstdc++-6.dll ${gcc_runtime} libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)
     get_filename_component(dll_path "${dll_path}" REALPATH)

@@ -6,6 +6,9 @@
 COLLECTION_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 COLLECTION_BUILD=${COLLECTION_BUILD:-$COLLECTION_ROOT/build}
 export COLLECTION_WINEPREFIX=${COLLECTION_WINEPREFIX:-$COLLECTION_BUILD/wine}
+# The 64-bit prefix (WINEARCH=win64): 64-bit programs in system32, 32-bit
+# ones in syswow64, as on 64-bit Windows. The x64 build is tested there.
+export COLLECTION_WINE64PREFIX=${COLLECTION_WINE64PREFIX:-$COLLECTION_BUILD/wine64}
 
 # --- The scripts' common opening ----------------------------------------------
 #
@@ -56,6 +59,17 @@ wine_env_for() {
     WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}" "$@"
 }
 
+# The Wine loader for a prefix of <win32|win64>. For win64 the 64-bit loader
+# itself, so that 64-bit programs run even where 32-bit ones cannot (Debian's
+# `wine` starts the 32-bit loader first, which hands a 64-bit program on).
+wine_loader() {
+  if [ "$1" = win64 ] && [ -x "${COLLECTION_WINE64_LOADER:=/usr/lib/wine/wine64}" ]; then
+    echo "$COLLECTION_WINE64_LOADER"
+  else
+    echo wine
+  fi
+}
+
 # wine_env command...: runs a command in the project's 32-bit prefix.
 wine_env() { wine_env_for "$COLLECTION_WINEPREFIX" win32 "$@"; }
 
@@ -74,7 +88,7 @@ wine_prefix_make() {
     if [ ! -f "$prefix/system.reg" ]; then
       echo "wine: making the $arch prefix $prefix" >&2
       mkdir -p "$prefix"
-      wine_env_for "$prefix" "$arch" wineboot --init </dev/null >"$prefix.log" 2>&1 || true
+      wine_env_for "$prefix" "$arch" "$(wine_loader "$arch")" wineboot.exe --init </dev/null >"$prefix.log" 2>&1 || true
       wine_env_for "$prefix" "$arch" wineserver -w </dev/null >>"$prefix.log" 2>&1 || true
       if [ ! -f "$prefix/system.reg" ]; then
         tail -n 20 "$prefix.log" >&2
@@ -101,6 +115,93 @@ wine_server_start() {
 }
 wine_server_stop() { wine_env wineserver -k </dev/null >/dev/null 2>&1 || true; }
 
+# The same as wine_env, wine_server_start and wine_server_stop for the
+# 64-bit prefix.
+wine64_env() { wine_env_for "$COLLECTION_WINE64PREFIX" win64 "$@"; }
+wine64_server_start() {
+  if ! wine64_env wineserver -p </dev/null >/dev/null 2>&1; then
+    wine64_env timeout 10 wineserver -w </dev/null >/dev/null 2>&1 || true
+    wine64_env wineserver -p </dev/null >/dev/null 2>&1 || true
+  fi
+  wine64_env "$(wine_loader win64)" wineboot.exe </dev/null >/dev/null 2>&1 || true
+}
+wine64_server_stop() { wine64_env wineserver -k </dev/null >/dev/null 2>&1 || true; }
+
+# wine64_install_servers <x64 server> <x86 server>: copies the two builds of
+# the variant collection server into the 64-bit prefix as
+# C:\windows\system32\Collection.dll (64-bit) and
+# C:\windows\syswow64\Collection.dll (32-bit) and registers each with the
+# regsvr32 of its own architecture, both by the name
+# C:\windows\system32\Collection.dll, which a 32-bit process finds in
+# syswow64 (as on Windows). Wine keeps one HKCR\CLSID for both views, so
+# both work side by side only under that one name.
+wine64_install_servers() {
+  local windows=$COLLECTION_WINE64PREFIX/drive_c/windows
+  cp "$1" "$windows/system32/Collection.dll"
+  cp "$2" "$windows/syswow64/Collection.dll"
+  wine64_env "$(wine_loader win64)" regsvr32 /s 'C:\windows\system32\Collection.dll' &&
+    wine64_env "$(wine_loader win64)" 'C:\windows\syswow64\regsvr32.exe' /s 'C:\windows\system32\Collection.dll'
+}
+
+# wine64_script_suites <host> <label>: runs the server's VBScript and JScript
+# suites with the script host <host> (cscript, the 64-bit one, or
+# 'C:\windows\syswow64\cscript.exe') in the 64-bit prefix; fails when one
+# fails.
+wine64_script_suites() {
+  local host=$1 label=$2 script status=0
+  local folder=$COLLECTION_ROOT/variant_collection/tests/scripts log=$COLLECTION_BUILD/win64/side_by_side.log
+  for script in collection_test.vbs collection_test.js; do
+    if cmake -DWINE_RUN="$COLLECTION_ROOT/scripts/wine64-run" -DCSCRIPT="$host" -DSCRIPT="$folder/$script" \
+      -P "$folder/RunScript.cmake" >>"$log" 2>&1; then
+      echo "  $label $script: $(grep -a -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1 | tr -d '\r')"
+    else
+      echo "  $label $script: FAILED (log in $log)"
+      status=1
+    fi
+  done
+  return $status
+}
+
+# wine64_side_by_side <x64 server> <x86 server>: both servers registered in
+# the 64-bit prefix at once (wine64_install_servers), the script suites run
+# by the 64-bit cscript against the 64-bit server and by the 32-bit cscript
+# against the 32-bit one; then each server unregistered in turn, telling
+# whether the other one still works, and registered again, after which both
+# must work again. Leaves both registered.
+wine64_side_by_side() {
+  local x64=$1 x86=$2 status=0 loader
+  loader=$(wine_loader win64)
+  local host64=cscript host32='C:\windows\syswow64\cscript.exe'
+  local reg64=regsvr32 reg32='C:\windows\syswow64\regsvr32.exe'
+  local dll64='C:\windows\system32\Collection.dll' dll32='C:\windows\system32\Collection.dll'
+  : >"$COLLECTION_BUILD/win64/side_by_side.log"
+  wine64_install_servers "$x64" "$x86" || { echo "  registering both servers failed"; return 1; }
+  wine64_script_suites "$host64" "64-bit cscript, 64-bit server:" || status=1
+  wine64_script_suites "$host32" "32-bit cscript, 32-bit server:" || status=1
+  local side
+  for side in 32 64; do
+    local reg=reg$side dll=dll$side other=$((96 - side))
+    local host=host$other
+    wine64_env "$loader" "${!reg}" /u /s "${!dll}"
+    if wine64_script_suites "${!host}" "  after unregistering the $side-bit server, $other-bit:" >/dev/null; then
+      echo "  unregistering the $side-bit server leaves the $other-bit one working"
+    else
+      echo "  unregistering the $side-bit server stops the $other-bit one as well (one HKCR\\CLSID for both views)"
+    fi
+    wine64_env "$loader" "${!reg}" /s "${!dll}" || status=1
+    wine64_script_suites "$host64" "registered again, 64-bit:" || status=1
+    wine64_script_suites "$host32" "registered again, 32-bit:" || status=1
+  done
+  return $status
+}
+
+# wine_runs_win32: whether this machine runs 32-bit Windows programs. Wine
+# runs them through its 32-bit loader, a 32-bit Linux program, which a kernel
+# without 32-bit (ia32) emulation refuses ("Exec format error"). Such a
+# machine still builds the 32-bit tree (its build-time tool runs as the
+# 64-bit one) but runs none of its programs.
+wine_runs_win32() { wine --version >/dev/null 2>&1; }
+
 # check_format: fails, naming the places, when a tracked C or C++ source
 # differs from what clang-format makes of it with the project's .clang-format
 # (fuzz corpora and anything generated are not tracked as such sources).
@@ -116,6 +217,12 @@ check_format() {
 # the tree with Ninja (CMake's output goes to <build dir>/configure.log,
 # shown when configuring fails) and builds it, Ninja showing its progress.
 configure_and_build() {
+  configure_tree "$@"
+  cmake --build "$1"
+}
+# configure_tree <build dir> [cmake options...]: the configuring half of
+# configure_and_build.
+configure_tree() {
   local dir=$1
   shift
   echo "build: $dir"
@@ -125,7 +232,6 @@ configure_and_build() {
     echo "build: configuring $dir failed" >&2
     return 1
   fi
-  cmake --build "$dir"
 }
 
 # The development builds. Each takes [-B <build dir>] (default: its folder
@@ -155,11 +261,39 @@ build_asan() {
   configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DCOLLECTION_SANITIZE=ON "${build_options[@]}"
 }
 # 32-bit Windows with MinGW-w64; its programs run under scripts/wine-run.
+# Where this machine runs no 32-bit programs, the build's type-library tool
+# runs as the 64-bit tree's (win64_typelib_prune), and nothing else of the
+# tree runs.
 build_win32() {
-  local build_dir build_options
+  local build_dir build_options prune=() tool
   build_tree "$COLLECTION_BUILD/win32" "$@"
+  if ! wine_runs_win32; then
+    tool=$(win64_typelib_prune) || return 1
+    prune=(-DCOLLECTION_TYPELIB_PRUNE="$tool" -DCOLLECTION_TYPELIB_PRUNE_EMULATOR="$COLLECTION_ROOT/scripts/wine64-run")
+  fi
   configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "${build_options[@]}"
+    -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "${prune[@]}" "${build_options[@]}"
+}
+# 64-bit Windows (x86_64) with MinGW-w64; its programs run under
+# scripts/wine64-run in the 64-bit prefix.
+build_win64() {
+  local build_dir build_options
+  build_tree "$COLLECTION_BUILD/win64" "$@"
+  configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw64.cmake" "${build_options[@]}"
+}
+# win64_typelib_prune: builds the server's type-library tool in the 64-bit
+# tree (configuring that tree first when it has never been) and prints its
+# path. The tool writes a library for the system kind widl gave it, so the
+# 64-bit program serves the 32-bit build as well.
+win64_typelib_prune() {
+  local dir=$COLLECTION_BUILD/win64
+  if [ ! -f "$dir/build.ninja" ]; then
+    configure_tree "$dir" -DCMAKE_BUILD_TYPE=Debug \
+      -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw64.cmake" >&2
+  fi
+  cmake --build "$dir" --target VariantCollectionTypeLibPrune >&2
+  echo "$dir/variant_collection/tools/typelib_prune.exe"
 }
 
 # The value library's tests under ThreadSanitizer, in a tree of their own
@@ -180,6 +314,7 @@ run_tsan_tests() {
   TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" \
     "$COLLECTION_BUILD/tsan/bin/collection_tests" --gtest_filter='ValueThreadTest.*' --gtest_brief=1
 }
+
 
 # run_memcheck <build dir>: runs every test program of a native build under
 # valgrind's memcheck; fails on any memory error and on any lost block. The

@@ -4,9 +4,12 @@
 
 #include "ObjectMap.h"
 #include "Registrar.h"
+#include "RegistrySnapshot.h"
 #include "ServerModule.h"
 
 #include <oleauto.h>
+
+#include <cwchar>
 
 namespace VariantCollection {
 
@@ -18,7 +21,13 @@ namespace {
 HRESULT LoadTypeLibraryOf(const wchar_t *modulePath, ITypeLib **library,
                           std::wstring &loadedFrom) noexcept {
   *library = nullptr;
-  HRESULT status = LoadTypeLibEx(modulePath, REGKIND_NONE, library);
+  // The platform's loader takes no longer name (it may overrun its buffer
+  // on one): answer that instead of handing it over.
+  const auto load = [library](const wchar_t *file) {
+    return std::wcslen(file) >= MAX_PATH ? HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)
+                                         : LoadTypeLibEx(file, REGKIND_NONE, library);
+  };
+  HRESULT status = load(modulePath);
   if (SUCCEEDED(status)) {
     try {
       loadedFrom = modulePath;
@@ -28,7 +37,7 @@ HRESULT LoadTypeLibraryOf(const wchar_t *modulePath, ITypeLib **library,
   } else {
     try {
       loadedFrom = TypeLibraryFileBeside(modulePath);
-      status = LoadTypeLibEx(loadedFrom.c_str(), REGKIND_NONE, library);
+      status = load(loadedFrom.c_str());
     } catch (...) {
       status = E_OUTOFMEMORY;
     }
@@ -38,6 +47,117 @@ HRESULT LoadTypeLibraryOf(const wchar_t *modulePath, ITypeLib **library,
     *library = nullptr;
   }
   return status;
+}
+
+/// The key under which the type-library marshaller looks `attributes`'s
+/// library up for every locale: "TypeLib\{libid}\<major>.<minor>\0\<win32
+/// or win64>", spelt as RegisterTypeLib spells the library's own.
+std::wstring NeutralLocaleKey(const TLIBATTR &attributes) {
+  wchar_t libraryId[40] = {};
+  StringFromGUID2(attributes.guid, libraryId, 40);
+  wchar_t version[32];
+  std::swprintf(version, 32, L"%x.%x", attributes.wMajorVerNum, attributes.wMinorVerNum);
+  return std::wstring(L"TypeLib\\") + libraryId + L"\\" + version + L"\\0\\" +
+         (attributes.syskind == SYS_WIN64 ? L"win64" : L"win32");
+}
+
+/// Registers `library` (loaded from `loadedFrom`) also under the neutral
+/// locale, where the platform's marshaller finds it from any apartment,
+/// unless its own locale is neutral already.
+HRESULT RegisterNeutralLocale(ITypeLib *library, const std::wstring &loadedFrom) noexcept {
+  TLIBATTR *attributes = nullptr;
+  HRESULT status = library->GetLibAttr(&attributes);
+  if (FAILED(status))
+    return status;
+  if (attributes->lcid != LOCALE_NEUTRAL) {
+    try {
+      HKEY key = nullptr;
+      LONG error = RegCreateKeyExW(HKEY_CLASSES_ROOT, NeutralLocaleKey(*attributes).c_str(), 0, nullptr, 0,
+                                   KEY_WRITE, nullptr, &key, nullptr);
+      if (error == ERROR_SUCCESS) {
+        error = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(loadedFrom.c_str()),
+                               static_cast<DWORD>((loadedFrom.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+      }
+      status = error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error);
+    } catch (...) {
+      status = E_OUTOFMEMORY;
+    }
+  }
+  library->ReleaseTLibAttr(attributes);
+  return status;
+}
+
+/// Removes what RegisterNeutralLocale wrote: the system kind's key, and the
+/// locale's key when nothing else is left in it.
+void UnregisterNeutralLocale(const TLIBATTR &attributes) noexcept {
+  if (attributes.lcid == LOCALE_NEUTRAL)
+    return;
+  try {
+    std::wstring key = NeutralLocaleKey(attributes);
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+    key.erase(key.rfind(L'\\'));
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str()); // fails while another system kind's is there
+  } catch (...) {
+  }
+}
+
+/// EnumResourceNames's callback: adds the keys that the registry script
+/// `name` of `module` writes to the vector of paths at `paths`.
+BOOL CALLBACK AddKeysOfScript(HMODULE module, LPCWSTR, LPWSTR name, LONG_PTR paths) noexcept {
+  try {
+    HRSRC found = FindResourceW(module, name, L"REGISTRY");
+    HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+    const char *text = loaded != nullptr ? static_cast<const char *>(LockResource(loaded)) : nullptr;
+    if (text != nullptr) {
+      auto &into = *reinterpret_cast<std::vector<std::wstring> *>(paths);
+      for (std::wstring &key : KeysWrittenBy(std::string_view(text, SizeofResource(module, found))))
+        into.push_back(std::move(key));
+    }
+    return TRUE;
+  } catch (...) {
+    return FALSE;
+  }
+}
+
+/// Records every part of the classes root that registering the module
+/// `module` (whose type library is `library`) writes: what its registry
+/// scripts create, the library's key and its interfaces' keys.
+HRESULT TakeSnapshot(HMODULE module, ITypeLib *library, RegistrySnapshot &snapshot) noexcept {
+  try {
+    std::vector<std::wstring> paths;
+    EnumResourceNamesW(module, L"REGISTRY", &AddKeysOfScript, reinterpret_cast<LONG_PTR>(&paths));
+    wchar_t guid[40] = {};
+    TLIBATTR *attributes = nullptr;
+    HRESULT status = library->GetLibAttr(&attributes);
+    if (FAILED(status))
+      return status;
+    StringFromGUID2(attributes->guid, guid, 40);
+    library->ReleaseTLibAttr(attributes);
+    paths.push_back(std::wstring(L"TypeLib\\") + guid);
+    for (UINT i = 0, count = library->GetTypeInfoCount(); i < count; ++i) {
+      TYPEKIND kind;
+      ITypeInfo *type = nullptr;
+      if (FAILED(library->GetTypeInfoType(i, &kind)) || (kind != TKIND_INTERFACE && kind != TKIND_DISPATCH) ||
+          FAILED(library->GetTypeInfo(i, &type)))
+        continue;
+      TYPEATTR *typeAttributes = nullptr;
+      if (SUCCEEDED(type->GetTypeAttr(&typeAttributes))) {
+        StringFromGUID2(typeAttributes->guid, guid, 40);
+        paths.push_back(std::wstring(L"Interface\\") + guid);
+        type->ReleaseTypeAttr(typeAttributes);
+      }
+      type->Release();
+    }
+    for (const std::wstring &path : paths) {
+      status = snapshot.Take(path);
+      if (FAILED(status))
+        return status;
+    }
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 } // namespace
@@ -117,6 +237,8 @@ HRESULT RegisterTypeLibrary(const wchar_t *modulePath) noexcept {
   try {
     std::wstring helpDirectory = HelpDirectoryOf(loadedFrom);
     status = RegisterTypeLib(library, &loadedFrom[0], &helpDirectory[0]);
+    if (SUCCEEDED(status))
+      status = RegisterNeutralLocale(library, loadedFrom);
   } catch (...) {
     status = E_OUTOFMEMORY;
   }
@@ -133,6 +255,9 @@ HRESULT UnregisterTypeLibrary(const wchar_t *modulePath) noexcept {
   TLIBATTR *attributes = nullptr;
   status = library->GetLibAttr(&attributes);
   if (SUCCEEDED(status)) {
+    // First, so that the platform sees no other locale and removes the
+    // library's key with its own.
+    UnregisterNeutralLocale(*attributes);
     using UnRegisterTypeLibFunction = HRESULT(WINAPI *)(REFGUID, WORD, WORD, LCID, SYSKIND);
     status = E_NOTIMPL;
     if (HMODULE oleaut = LoadLibraryW(L"oleaut32.dll")) {
@@ -157,10 +282,25 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   HRESULT status = ModuleFileName(Module().Instance(), path);
   if (FAILED(status))
     return status;
-  status = UpdateClassRegistry(path.c_str(), true);
+  // All or nothing: the type library must load before anything is
+  // written, and a step that fails puts back what the steps before it
+  // changed.
+  ITypeLib *library = nullptr;
+  std::wstring loadedFrom;
+  status = LoadTypeLibraryOf(path.c_str(), &library, loadedFrom);
   if (FAILED(status))
     return status;
-  return RegisterTypeLibrary(path.c_str());
+  RegistrySnapshot snapshot;
+  status = TakeSnapshot(Module().Instance(), library, snapshot);
+  library->Release();
+  if (FAILED(status))
+    return status;
+  status = UpdateClassRegistry(path.c_str(), true);
+  if (SUCCEEDED(status))
+    status = RegisterTypeLibrary(path.c_str());
+  if (FAILED(status))
+    snapshot.Restore();
+  return status;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {

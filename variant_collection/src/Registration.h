@@ -49,13 +49,19 @@ HRESULT RunRegistryScript(const wchar_t *modulePath, UINT scriptId, bool registe
 /// Registers the type library of the module at `modulePath`: the one it
 /// embeds or, when it embeds none, the one in the file beside it
 /// (TypeLibraryFileBeside), with the folder of the file it came from as
-/// help directory. Answers the load status when neither can be loaded,
-/// else RegisterTypeLib's. Never throws.
+/// help directory, for its system kind (win32 or win64); under its own
+/// locale and also under the neutral one, where the platform's marshaller
+/// looks it up. A file name of MAX_PATH characters or more is never handed
+/// to the platform's loader: HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE).
+/// Answers the load status when neither can be loaded, else
+/// RegisterTypeLib's, else the status of writing the neutral locale's key.
+/// Never throws.
 HRESULT RegisterTypeLibrary(const wchar_t *modulePath) noexcept;
 
 /// Removes the registration of the type library found as RegisterTypeLibrary
 /// finds it (identity, version, locale and system kind read from the
-/// library), through UnRegisterTypeLib as the platform's oleaut32 exports it
+/// library): first its key under the neutral locale, then the rest through
+/// UnRegisterTypeLib as the platform's oleaut32 exports it
 /// at run time. Answers the load status when there is no library (nothing
 /// is removed), E_NOTIMPL when the platform has no UnRegisterTypeLib, else
 /// its status. Never throws.
@@ -64,8 +70,12 @@ HRESULT UnregisterTypeLibrary(const wchar_t *modulePath) noexcept;
 } // namespace VariantCollection
 
 /// Writes the registry entries of every class of the server, then registers
-/// its type library. Answers the first failing status, else the type
-/// library's. Exported by name.
+/// its type library; all or nothing. The type library is loaded first
+/// (nothing is written when it cannot be: its load status is answered);
+/// the parts of the classes root that registration writes are recorded
+/// (RegistrySnapshot) and, when a step fails, put back as they were before
+/// that step's status is answered. Answers S_OK or the first failing
+/// status. Exported by name.
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer();
 
 /// Removes the registry entries of every class and the type library's

@@ -62,4 +62,10 @@ HRESULT ReportError(const CLSID &clsid, UINT resourceId, const IID &iid, HRESULT
   return ReportError(clsid, text, iid, status);
 }
 
+HRESULT WithoutErrorObject(HRESULT status) noexcept {
+  if (FAILED(status))
+    SetErrorInfo(0, nullptr);
+  return status;
+}
+
 } // namespace VariantCollection

@@ -1,7 +1,8 @@
 //===- ReportError.h - Error objects for Automation clients -----*- C++ -*-===//
 //
 // ReportError: posts an error object (rich error information) on the calling
-// thread for failures that a script user is meant to read.
+// thread for failures that a script user is meant to read; WithoutErrorObject:
+// every other failure, which leaves the thread without one.
 //
 //===----------------------------------------------------------------------===//
 #ifndef VARIANT_COLLECTION_REPORTERROR_H
@@ -28,6 +29,13 @@ HRESULT ReportError(const CLSID &clsid, const char *description, const IID &iid,
 /// no such string. A zero `status` becomes 0x80040000 + `resourceId`
 /// (severity error, facility ITF).
 HRESULT ReportError(const CLSID &clsid, UINT resourceId, const IID &iid, HRESULT status) noexcept;
+
+/// Answers `status`. When it is a failure, first clears the calling thread's
+/// error object (SetErrorInfo with none): the server's objects tell clients
+/// that they post error objects, so a failure that posts none must not
+/// leave an older one for the client to read as its own. Every failure that
+/// does not go through ReportError goes through this. O(1); never throws.
+HRESULT WithoutErrorObject(HRESULT status) noexcept;
 
 } // namespace VariantCollection
 

@@ -44,12 +44,12 @@ HRESULT XCollection::Select(const VARIANT &selector, XItem **item, std::uint32_t
   Argument argument;
   HRESULT status = argument.Borrow(selector);
   if (FAILED(status))
-    return status;
+    return WithoutErrorObject(status);
   switch (argument.Classify()) {
   case Argument::Kind::Key:
     *item = m_members.Find(argument.KeyBytes());
     *position = 0;
-    return *item != nullptr ? S_OK : E_INVALIDARG;
+    return *item != nullptr ? S_OK : WithoutErrorObject(E_INVALIDARG);
   case Argument::Kind::Position: {
     const LONG requested = argument.Position();
     if (requested < 1 || static_cast<std::uint32_t>(requested) > m_members.Count())
@@ -69,7 +69,7 @@ HRESULT STDMETHODCALLTYPE XCollection::put_Item(VARIANT key, VARIANT value) {
 
 HRESULT STDMETHODCALLTYPE XCollection::get_Item(VARIANT key, IXItem **item) {
   if (item == nullptr)
-    return E_POINTER;
+    return WithoutErrorObject(E_POINTER);
   XItem *found = nullptr;
   std::uint32_t position = 0;
   const HRESULT status = Select(key, &found, &position);
@@ -84,14 +84,14 @@ HRESULT STDMETHODCALLTYPE XCollection::Add(VARIANT item, VARIANT key) {
   Argument keyArgument;
   HRESULT status = keyArgument.Read(key);
   if (FAILED(status))
-    return status;
+    return WithoutErrorObject(status);
   const Argument::Kind keyKind = keyArgument.Classify();
   if (keyKind != Argument::Kind::Key && keyKind != Argument::Kind::Missing)
     return TypeMismatch();
   Argument valueArgument;
   status = valueArgument.Read(item);
   if (FAILED(status))
-    return status;
+    return WithoutErrorObject(status);
 
   VARIANT newValue;
   VARIANT newKey;
@@ -105,7 +105,7 @@ HRESULT STDMETHODCALLTYPE XCollection::Add(VARIANT item, VARIANT key) {
   if (!member) {
     VariantClear(&newValue);
     VariantClear(&newKey);
-    return E_OUTOFMEMORY;
+    return WithoutErrorObject(E_OUTOFMEMORY);
   }
 
   // Released only when this returns, with the table consistent again:
@@ -115,7 +115,7 @@ HRESULT STDMETHODCALLTYPE XCollection::Add(VARIANT item, VARIANT key) {
   try {
     displaced.Attach(m_members.Add(member.Get()));
   } catch (...) {
-    return E_OUTOFMEMORY;
+    return WithoutErrorObject(E_OUTOFMEMORY);
   }
   member.Detach(); // the table holds that reference now
   return S_OK;
@@ -134,13 +134,13 @@ HRESULT STDMETHODCALLTYPE XCollection::Remove(VARIANT indexOrKey) {
 
 HRESULT STDMETHODCALLTYPE XCollection::get_Count(LONG *count) {
   if (count == nullptr)
-    return E_POINTER;
+    return WithoutErrorObject(E_POINTER);
   *count = static_cast<LONG>(m_members.Count());
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE XCollection::get__NewEnum(IUnknown **enumerator) {
-  return XEnumVARIANT::Create(*this, enumerator);
+  return WithoutErrorObject(XEnumVARIANT::Create(*this, enumerator));
 }
 
 HRESULT STDMETHODCALLTYPE XCollection::InterfaceSupportsErrorInfo(REFIID iid) {

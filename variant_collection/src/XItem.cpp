@@ -5,6 +5,7 @@
 #include "Argument.h"
 #include "DispIds.h"
 #include "LateBound.h"
+#include "ReportError.h"
 
 namespace VariantCollection {
 
@@ -41,9 +42,9 @@ std::string_view XItem::KeyBytes() const noexcept {
   return HasKey() ? BstrBytes(V_BSTR(&m_key)) : std::string_view();
 }
 
-HRESULT STDMETHODCALLTYPE XItem::get_Value(VARIANT *value) { return CopyOut(m_value, value); }
+HRESULT STDMETHODCALLTYPE XItem::get_Value(VARIANT *value) { return WithoutErrorObject(CopyOut(m_value, value)); }
 
-HRESULT STDMETHODCALLTYPE XItem::get_Key(VARIANT *key) { return CopyOut(m_key, key); }
+HRESULT STDMETHODCALLTYPE XItem::get_Key(VARIANT *key) { return WithoutErrorObject(CopyOut(m_key, key)); }
 
 HRESULT XItem::CopyOut(const VARIANT &field, VARIANT *destination) noexcept {
   // The platform's VariantCopy does not survive a null destination.

@@ -95,8 +95,10 @@ void ExpectRegistered(const RegistrySandbox &sandbox, const std::wstring &module
   const std::vector<std::wstring> contents = sandbox.Contents();
   EXPECT_EQ(ClassLines(module), ClassPart(contents));
   const std::wstring version = L"typelib\\" + Lower(kLibraryId) + L"\\1.0";
+  const std::wstring kind = sizeof(void *) == 8 ? L"win64" : L"win32";
   for (const std::wstring &line :
-       {version + L"|=Pellucor Collection Library", version + L"\\409\\win32|=" + library,
+       {version + L"|=Pellucor Collection Library", version + L"\\409\\" + kind + L"|=" + library,
+        version + L"\\0\\" + kind + L"|=" + library,
         version + L"\\helpdir|=" + library.substr(0, library.find_last_of(L'\\') + 1),
         std::wstring(L"interface\\{873026a7-3ab3-11d5-a6d4-000000000000}\\typelib|=") + kLibraryId,
         std::wstring(L"interface\\{9b94f8c8-9829-482d-ae88-95d880ae0e7d}\\typelib|=") + kLibraryId})
@@ -206,8 +208,10 @@ TEST_F(RegistrationFaults, AMissingKeyIsSkippedAndRepaired) {
 }
 
 // A key of the registration (or a root it goes under, or the classes root
-// itself) that nobody may write to: registration answers a failing status
-// or, when it did not need to write there, succeeds completely;
+// itself) that nobody may write to, which makes each step of registration
+// fail in turn: registration answers a failing status and leaves the
+// registry as it was or, when it did not need to write there, succeeds
+// completely;
 // unregistration answers S_OK; once the key is writable again,
 // registration repairs whatever was left half done.
 TEST_F(RegistrationFaults, AReadOnlyKeyFailsCleanlyAndIsRepairedLater) {
@@ -219,13 +223,17 @@ TEST_F(RegistrationFaults, AReadOnlyKeyFailsCleanlyAndIsRepairedLater) {
     SCOPED_TRACE(Narrow(key));
     ASSERT_NO_FATAL_FAILURE(FreshSandbox());
     ASSERT_TRUE(m_sandbox->MakeReadOnly(key));
+    const std::vector<std::wstring> before = m_sandbox->Contents();
     // (The platform's RegisterTypeLib may answer S_OK without having
-    // written everything; the repair below checks its part too.)
+    // written everything; the repair below checks its part too.) A failure
+    // leaves the registry as it was: all or nothing.
     const HRESULT registered = m_server->Register();
-    if (registered == S_OK)
+    if (registered == S_OK) {
       EXPECT_EQ(ClassLines(m_server->Path()), ClassPart(m_sandbox->Contents()));
-    else
+    } else {
       EXPECT_TRUE(FAILED(registered)) << std::hex << registered;
+      EXPECT_EQ(before, m_sandbox->Contents()) << "a failed registration left something behind";
+    }
     EXPECT_EQ(S_OK, m_server->Unregister());
     outcomes[registered == S_OK ? L"registered anyway" : L"failed with " + Hex(registered)].push_back(
         key.empty() ? L"(root)" : key);
@@ -293,9 +301,9 @@ HRESULT LoadStatus(const std::wstring &path) {
 }
 
 // A server without a type library of its own and none beside it:
-// registration writes the class, then answers the status of loading the
-// type library; unregistration removes the class and leaves alone the
-// type library that another module registered. With the .tlb file beside
+// registration answers the status of loading the type library and writes
+// nothing; unregistration removes the class and leaves alone the type
+// library that another module registered. With the .tlb file beside
 // it, the same module registers completely, from that file.
 TEST_F(RegistrationFaults, WithoutTypeLibraryTheLoadStatusIsAnsweredAndTheFileBesideRepairs) {
   const std::wstring folder = ScratchFolder();
@@ -308,18 +316,20 @@ TEST_F(RegistrationFaults, WithoutTypeLibraryTheLoadStatusIsAnsweredAndTheFileBe
     ASSERT_NO_FATAL_FAILURE(FreshSandbox());
     const RegistrySandbox &sandbox = *m_sandbox;
 
-    // Alone: nothing to register the type library from.
+    // Alone: nothing to register the type library from, and so nothing is
+    // written.
     const HRESULT missing = LoadStatus(library);
     ASSERT_TRUE(FAILED(missing));
     EXPECT_EQ(missing, copy.Register());
-    EXPECT_EQ(ClassLines(copy.Path()), ClassPart(sandbox.Contents()));
-    ExpectNoTypeLibrary(sandbox);
+    EXPECT_TRUE(sandbox.Contents().empty());
     EXPECT_EQ(S_OK, copy.Unregister());
     ExpectNothingLeft(sandbox);
 
-    // Another module's type library registration stays.
+    // Another module's registration stays as it was, and its type library's
+    // registration stays when the copy is unregistered.
     ASSERT_EQ(S_OK, m_server->Register());
     EXPECT_EQ(missing, copy.Register());
+    ExpectRegistered(sandbox, m_server->Path(), m_server->Path());
     EXPECT_EQ(S_OK, copy.Unregister());
     ASSERT_EQ(S_OK, m_server->Register());
     ExpectRegistered(sandbox, m_server->Path(), m_server->Path());
@@ -343,6 +353,38 @@ TEST_F(RegistrationFaults, WithoutTypeLibraryTheLoadStatusIsAnsweredAndTheFileBe
     ExpectNothingLeft(sandbox);
   }
   ScratchFolder();
+}
+
+// A module whose full name is longer than the platform's type-library
+// loader takes (over MAX_PATH characters): registration answers that
+// status instead of handing the name over, and writes nothing; another
+// module's registration stays as it was.
+TEST_F(RegistrationFaults, AModuleNameOverMaxPathIsRefusedAndNothingIsWritten) {
+  const std::wstring longName = L"\\\\?\\"; // lifts the length limit of the file functions
+  std::vector<std::wstring> folders;
+  std::wstring folder = BesideProgram(L"");
+  while (folder.size() < 300) {
+    folder += std::wstring(50, L'n') + L"\\";
+    folders.push_back(folder);
+    CreateDirectoryW((longName + folder).c_str(), nullptr);
+  }
+  const std::wstring module = folder + L"Collection.dll";
+  ASSERT_TRUE(CopyFileW(ServerPath().c_str(), (longName + module).c_str(), FALSE));
+  {
+    LoadedServer copy(longName + module);
+    ASSERT_TRUE(copy.Loaded());
+    ASSERT_NO_FATAL_FAILURE(FreshSandbox());
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), copy.Register());
+    EXPECT_TRUE(m_sandbox->Contents().empty());
+
+    ASSERT_EQ(S_OK, m_server->Register());
+    const std::vector<std::wstring> before = m_sandbox->Contents();
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), copy.Register());
+    EXPECT_EQ(before, m_sandbox->Contents());
+  }
+  DeleteFileW((longName + module).c_str());
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+    RemoveDirectoryW((longName + *it).c_str());
 }
 
 // Run by the test named ..._without_registrar, in a process whose platform

@@ -71,7 +71,11 @@ protected:
     CoTaskMemFree(progId);
     EXPECT_EQ(modulePath, ReadText(std::wstring(kClassKey) + L"\\InprocServer32"));
     const std::wstring libraryKey = std::wstring(kLibraryKey) + L"\\1.0";
-    EXPECT_EQ(modulePath, ReadText(libraryKey + L"\\409\\win32"));
+    // Under the library's own locale, and under the neutral one, where the
+    // platform's marshaller looks it up; for the module's system kind.
+    const std::wstring kind = sizeof(void *) == 8 ? L"win64" : L"win32";
+    EXPECT_EQ(modulePath, ReadText(libraryKey + L"\\409\\" + kind));
+    EXPECT_EQ(modulePath, ReadText(libraryKey + L"\\0\\" + kind));
     EXPECT_EQ(FolderOf(modulePath), ReadText(libraryKey + L"\\HELPDIR"));
     for (const wchar_t *name : {L"Collection.XCollection", L"Collection.XCollection.1"}) {
       CLSID clsid = GUID_NULL;

@@ -141,7 +141,7 @@ TEST_F(ServerModuleFile, LibraryAttributes) {
   EXPECT_EQ(1, attributes->wMajorVerNum);
   EXPECT_EQ(0, attributes->wMinorVerNum);
   EXPECT_EQ(0x0409u, attributes->lcid);
-  EXPECT_EQ(SYS_WIN32, attributes->syskind);
+  EXPECT_EQ(sizeof(void *) == 8 ? SYS_WIN64 : SYS_WIN32, attributes->syskind); // the module's own
   s_library->ReleaseTLibAttr(attributes);
 
   BSTR name = nullptr, helpFile = nullptr;
@@ -232,7 +232,8 @@ void ExpectMembers(ITypeInfo *dispatchHalf, const std::vector<const wchar_t *> &
   ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
   EXPECT_EQ(TKIND_INTERFACE, attributes->typekind);
   ASSERT_EQ(expectedNames.size(), attributes->cFuncs);
-  EXPECT_EQ(SHORT((7 + expectedNames.size()) * 4), attributes->cbSizeVft);
+  // A vtable slot is a pointer wide.
+  EXPECT_EQ(SHORT((7 + expectedNames.size()) * sizeof(void *)), attributes->cbSizeVft);
   info->ReleaseTypeAttr(attributes);
   for (UINT i = 0; i < expectedNames.size(); ++i) {
     FUNCDESC *function = nullptr;
@@ -243,7 +244,7 @@ void ExpectMembers(ITypeInfo *dispatchHalf, const std::vector<const wchar_t *> &
     EXPECT_EQ(CC_STDCALL, function->callconv);
     EXPECT_EQ(VT_HRESULT, function->elemdescFunc.tdesc.vt);
     EXPECT_EQ(functionFlags[i], function->wFuncFlags) << expectedNames[i];
-    EXPECT_EQ(SHORT((7 + i) * 4), function->oVft) << expectedNames[i];
+    EXPECT_EQ(SHORT((7 + i) * sizeof(void *)), function->oVft) << expectedNames[i];
     ASSERT_EQ(parameterFlags[i].size(), static_cast<size_t>(function->cParams)) << expectedNames[i];
     for (size_t p = 0; p < parameterFlags[i].size(); ++p)
       EXPECT_EQ(parameterFlags[i][p], function->lprgelemdescParam[p].paramdesc.wParamFlags)

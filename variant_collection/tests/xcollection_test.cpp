@@ -171,7 +171,9 @@ TEST_F(XCollectionTest, ReportsEveryFailureOfTheTable) {
     if (!failure.empty)
       AddOrFail(collection.Get(), Var::I4(1), Var::Str(L"one"));
     const std::wstring before = Contents(collection.Get());
-    ClearError();
+    // A failure posts its own error object or clears the thread's: never
+    // is an older one left for the client to read.
+    PostStaleError();
     IXItem *untouched = reinterpret_cast<IXItem *>(0x1234);
     const HRESULT status = failure.call(collection.Get(), &untouched);
     if (failure.description != nullptr) {
@@ -182,6 +184,26 @@ TEST_F(XCollectionTest, ReportsEveryFailureOfTheTable) {
     }
     EXPECT_EQ(reinterpret_cast<IXItem *>(0x1234), untouched);
     EXPECT_EQ(before, Contents(collection.Get()));
+  }
+}
+
+// A client that asks for the error object after each failure, as C++
+// clients do: a failure that posts none leaves none, not the previous
+// failure's, on the collection's interface as on its items'.
+TEST_F(XCollectionTest, AFailureWithoutErrorObjectLeavesNoOlderOne) {
+  AddOrFail(C(), Var::I4(1), Var::Str(L"one"));
+  ComPtr<IXItem> item = ItemOf(C(), Var::I4(1));
+  const std::function<HRESULT()> silentFailures[] = {
+      [&] { return C()->Remove(Var::Str(L"nokey").Get()); },
+      [&] { return C()->get_Count(nullptr); },
+      [&] { return item->get_Value(nullptr); },
+      [&] { return item->get_Key(nullptr); },
+  };
+  for (const auto &fail : silentFailures) {
+    ExpectReported(C()->Remove(Var::I4(9).Get()), L"Subscript out of range");
+    EXPECT_EQ(E_FAIL, C()->Remove(Var::I4(9).Get()));
+    EXPECT_TRUE(FAILED(fail()));
+    EXPECT_FALSE(TakeError().posted);
   }
 }
 

@@ -1,6 +1,7 @@
 # cmake -P script: runs the script test SCRIPT with cscript under Wine
-# (WINE_RUN runs a Windows program in the test prefix), with the script's
-# arguments ARGS if given, and passes only when the script's closing line
+# (WINE_RUN runs a Windows program in the test prefix; CSCRIPT names the
+# script host, "cscript" unless given), with the script's arguments ARGS if
+# given, and passes only when the script's closing line
 # reads "N passed, 0 failed" with N above 0.
 # cscript reports neither a syntax error nor an uncaught runtime error
 # through its exit status, so a missing closing line is a failure.
@@ -11,10 +12,14 @@ foreach(required WINE_RUN SCRIPT)
   endif()
 endforeach()
 
+if(NOT CSCRIPT)
+  set(CSCRIPT cscript)
+endif()
+
 get_filename_component(folder "${SCRIPT}" DIRECTORY)
 get_filename_component(name "${SCRIPT}" NAME)
 # Started in the script's folder, cscript finds it by its bare name.
-execute_process(COMMAND ${WINE_RUN} cscript //nologo ${name} ${ARGS}
+execute_process(COMMAND ${WINE_RUN} ${CSCRIPT} //nologo ${name} ${ARGS}
   WORKING_DIRECTORY ${folder}
   RESULT_VARIABLE status
   OUTPUT_VARIABLE output

@@ -75,6 +75,17 @@ std::wstring Var::Text() const {
 
 void ClearError() { SetErrorInfo(0, nullptr); }
 
+const wchar_t kStaleError[] = L"stale error from an earlier call";
+
+void PostStaleError() {
+  ComPtr<ICreateErrorInfo> creator;
+  ComPtr<IErrorInfo> error;
+  if (SUCCEEDED(CreateErrorInfo(&creator)) && SUCCEEDED(creator.As(&error))) {
+    creator->SetDescription(const_cast<LPOLESTR>(kStaleError));
+    SetErrorInfo(0, error.Get());
+  }
+}
+
 PostedError TakeError() {
   PostedError error;
   ComPtr<IErrorInfo> info;

@@ -65,6 +65,10 @@ struct PostedError {
 
 /// Clears the thread's error object.
 void ClearError();
+/// Posts an error object with the description kStaleError on this thread,
+/// as an earlier failure would have left it.
+void PostStaleError();
+extern const wchar_t kStaleError[];
 /// Takes (and so clears) the thread's error object.
 PostedError TakeError();
 
