@@ -36,9 +36,9 @@ HRESULT XCollection::Create(REFIID iid, void **object) noexcept {
 HRESULT STDMETHODCALLTYPE XCollection::QueryInterface(REFIID iid, void **object) {
   if (object == nullptr)
     return E_POINTER;
-  if (IsEqualIID(iid, IID_IXCollection) || IsEqualIID(iid, IID_IDispatch) ||
-      IsEqualIID(iid, IID_IUnknown)) {
-    *object = static_cast<IXCollection *>(this);
+  if (IsEqualIID(iid, IID_IXCollection2) || IsEqualIID(iid, IID_IXCollection) ||
+      IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IUnknown)) {
+    *object = static_cast<IXCollection2 *>(this);
   } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
     *object = static_cast<ISupportErrorInfo *>(this);
   } else {
@@ -170,8 +170,93 @@ HRESULT STDMETHODCALLTYPE XCollection::get__NewEnum(IUnknown **enumerator) {
   return XEnumVARIANT::Create(*this, enumerator);
 }
 
+HRESULT STDMETHODCALLTYPE XCollection::Exists(VARIANT key, VARIANT_BOOL *exists) {
+  if (exists == nullptr)
+    return E_POINTER;
+  Argument argument;
+  const HRESULT status = argument.Borrow(key);
+  if (FAILED(status))
+    return status;
+  if (argument.Classify() != Argument::Kind::Key)
+    return TypeMismatch();
+  *exists = m_members.Find(argument.KeyBytes()) != nullptr ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+template <class Fill>
+HRESULT XCollection::MemberArray(const std::vector<XItem *> &members, Fill fill, VARIANT *array) noexcept {
+  VariantInit(array);
+  SAFEARRAY *elements = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(members.size()));
+  if (elements == nullptr)
+    return E_OUTOFMEMORY;
+  VARIANT *element = nullptr;
+  HRESULT status = SafeArrayAccessData(elements, reinterpret_cast<void **>(&element));
+  if (SUCCEEDED(status)) {
+    for (std::size_t i = 0; SUCCEEDED(status) && i < members.size(); ++i)
+      status = fill(*members[i], element[i]);
+    SafeArrayUnaccessData(elements);
+  }
+  if (FAILED(status)) {
+    SafeArrayDestroy(elements); // clears the elements filled so far
+    return status;
+  }
+  V_VT(array) = VT_ARRAY | VT_VARIANT;
+  V_ARRAY(array) = elements;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::Keys(VARIANT *keys) {
+  if (keys == nullptr)
+    return E_POINTER;
+  std::vector<XItem *> members;
+  HRESULT status = SnapshotItems(members);
+  if (SUCCEEDED(status))
+    status = MemberArray(
+        members,
+        [](const XItem &member, VARIANT &element) {
+          return VariantCopy(&element, const_cast<VARIANT *>(&member.Key()));
+        },
+        keys);
+  else
+    VariantInit(keys);
+  for (XItem *member : members)
+    member->Release();
+  return status;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::Items(VARIANT *items) {
+  if (items == nullptr)
+    return E_POINTER;
+  // Copying a value may run client code (a record's copy, an object's
+  // AddRef) that changes this collection: the copies are made from a
+  // snapshot that holds every member.
+  std::vector<XItem *> members;
+  HRESULT status = SnapshotItems(members);
+  if (SUCCEEDED(status))
+    status = MemberArray(
+        members,
+        [](const XItem &member, VARIANT &element) {
+          return VariantCopy(&element, const_cast<VARIANT *>(&member.Value()));
+        },
+        items);
+  else
+    VariantInit(items);
+  for (XItem *member : members)
+    member->Release();
+  return status;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::RemoveAll() {
+  // The members leave the table before any is released: releasing a value
+  // may run client code that calls back into this collection.
+  MemberTable<XItem> removed;
+  m_members.Swap(removed);
+  removed.ForEach([](XItem *item) { item->Release(); });
+  return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE XCollection::InterfaceSupportsErrorInfo(REFIID iid) {
-  return IsEqualIID(iid, IID_IXCollection) ? S_OK : S_FALSE;
+  return IsEqualIID(iid, IID_IXCollection) || IsEqualIID(iid, IID_IXCollection2) ? S_OK : S_FALSE;
 }
 
 bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept {
@@ -205,6 +290,14 @@ bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VA
     VARIANT value;
     V_VT(&value) = VT_I4;
     get_Count(&V_I4(&value));
+    LateBound::Return(result, value);
+    return true;
+  }
+  case kExists: {
+    VARIANT value;
+    V_VT(&value) = VT_BOOL;
+    if (!LateBound::SelectsMethod(flags) || params.cArgs != 1 || FAILED(Exists(arguments[0], &V_BOOL(&value))))
+      return false;
     LateBound::Return(result, value);
     return true;
   }
