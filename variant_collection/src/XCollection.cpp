@@ -192,8 +192,16 @@ HRESULT XCollection::MemberArray(const std::vector<XItem *> &members, Fill fill,
   VARIANT *element = nullptr;
   HRESULT status = SafeArrayAccessData(elements, reinterpret_cast<void **>(&element));
   if (SUCCEEDED(status)) {
-    for (std::size_t i = 0; SUCCEEDED(status) && i < members.size(); ++i)
+    for (std::size_t i = 0; i < members.size(); ++i) {
       status = fill(*members[i], element[i]);
+      if (FAILED(status)) {
+        // The platform's failed VariantCopy may leave the element sharing
+        // the member's value (a record): it must not be cleared with the
+        // array.
+        VariantInit(&element[i]);
+        break;
+      }
+    }
     SafeArrayUnaccessData(elements);
   }
   if (FAILED(status)) {

@@ -26,8 +26,9 @@ protected:
   IXCollection *C() const { return m_collection.Get(); }
   /// The same collection through IXCollection2.
   IXCollection2 *C2() {
-    if (!m_second)
+    if (!m_second) {
       EXPECT_EQ(S_OK, m_collection.As(&m_second));
+    }
     return m_second.Get();
   }
 

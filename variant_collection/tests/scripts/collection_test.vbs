@@ -60,6 +60,17 @@ Function Walk(c)
   Walk = text
 End Function
 
+' The elements of an array, each followed by a comma ("-" for Empty).
+Function Listed(values)
+  Dim v, text
+  text = ""
+  For Each v In values
+    If IsEmpty(v) Then v = "-"
+    text = text & CStr(v) & ","
+  Next
+  Listed = text
+End Function
+
 Sub CreatesByEitherProgId()
   Dim a, b
   Set a = CreateObject("Collection.XCollection")
@@ -264,6 +275,7 @@ Sub AsksExistsKeysItemsAndRemovesAll()
     text = text & v & ","
   Next
   Check "For Each over Items", text, "1,pear,2.5,3,"
+  Check "Items of a variable", Listed(c.Items), "1,pear,2.5,3,"
   keys = c.Keys
   Check "Keys is zero-based", LBound(keys), 0
   Check "Keys has one element per member", UBound(keys), 3
@@ -271,8 +283,8 @@ Sub AsksExistsKeysItemsAndRemovesAll()
   Check "Items of a member", keys(2), 2.5
   c.Remove "apple"
   c.Remove 1
-  Check "Keys after removals", Join(c.Keys, ","), "plum,"
-  Check "Items after removals", Join(c.Items, ","), "2.5,3"
+  Check "Keys after removals", Listed(c.Keys), "plum,,"
+  Check "Items after removals", Listed(c.Items), "2.5,3,"
   Check "Exists after removal", c.Exists("apple"), False
 
   On Error Resume Next
