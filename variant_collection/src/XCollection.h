@@ -61,18 +61,19 @@ namespace VariantCollection {
 ///
 /// "Type mismatch" and "Subscript out of range" are posted as error objects
 /// (source: the ProgID registered for CLSID_Collection; GUID:
-/// IID_IXCollection, also for the members of IXCollection2). A failure of a platform call (copying an argument
-/// that cannot be copied, such as VT_LPSTR, or running out of memory) is
-/// returned as the operation's status. After every failure the collection
-/// is unchanged and nothing is leaked. No exception leaves any member.
+/// IID_IXCollection, also for the members of IXCollection2). A failure of a
+/// platform call (copying an argument that cannot be copied, such as
+/// VT_LPSTR, or running out of memory) is returned as the operation's
+/// status. After every failure the collection is unchanged and nothing is
+/// leaked. No exception leaves any member.
 ///
 /// Complexity: keyed `Add`, `Item` and `Remove` O(1) on average, plus the
 /// cost of copying the arguments for `Add`; positional `Item` and `Remove` O(log n);
 /// `Count` O(1); `_NewEnum` O(n); `Exists` O(1) on average; `Keys`, `Items`
 /// and `RemoveAll` O(n).
 ///
-/// Late-bound calls of `Add`, `Item` get, `Remove`, `Count` and `Exists` whose
-/// arguments the platform would pass on unchanged are made straight
+/// Late-bound calls of `Add`, `Item` get, `Remove`, `Count` and `Exists`
+/// whose arguments the platform would pass on unchanged are made straight
 /// through the vtable, with the results of a call through the type
 /// information; every other late-bound call goes through the type
 /// information.
