@@ -20,6 +20,13 @@
 '   keyed_remove       c.Remove "key" & i        d.Remove "key" & i
 '   positional_item    v = c(i)                  (XCollection only)
 '   positional_remove  c.Remove 1, n times       (XCollection only)
+'   exists_present     v = c.Exists("key" & i)   v = d.Exists("key" & i)
+'   exists_missing     v = c.Exists("none" & i)  v = d.Exists("none" & i)
+'   keys               a = c.Keys                a = d.Keys
+'   items              a = c.Items               a = d.Items
+'
+' keys and items hand out all n members at once: an operation there is one
+' member handed out (a call counts n).
 '
 ' Both libraries walk their values with For Each (a dictionary's own For
 ' Each yields its keys). The keyed cases also time the bare loop that
@@ -184,6 +191,39 @@ Function KeyedRemove(library, n, r)
   KeyedRemove = Since(start)
 End Function
 
+Function ExistsPresent(library, n, r)
+  Dim c, j, i, v, start
+  Set c = ReadOnly(library)
+  start = Timer
+  For j = 1 To r
+    For i = 1 To n : v = c.Exists("key" & i) : Next
+  Next
+  ExistsPresent = Since(start)
+End Function
+
+Function ExistsMissing(library, n, r)
+  Dim c, j, i, v, start
+  Set c = ReadOnly(library)
+  start = Timer
+  For j = 1 To r
+    For i = 1 To n : v = c.Exists("none" & i) : Next
+  Next
+  ExistsMissing = Since(start)
+End Function
+
+' r calls of Keys (or Items when `values`), each handing out n members.
+Function AllAtOnce(library, values, r)
+  Dim c, j, a, start
+  Set c = ReadOnly(library)
+  start = Timer
+  If values Then
+    For j = 1 To r : a = c.Items : Next
+  Else
+    For j = 1 To r : a = c.Keys : Next
+  End If
+  AllAtOnce = Since(start)
+End Function
+
 Function PositionalItem(n, r)
   Dim c, j, i, v, start
   Set c = readXC
@@ -217,6 +257,10 @@ Function Chunk(name, library, n, r)
     Case "keyed_remove" : Chunk = KeyedRemove(library, n, r)
     Case "positional_item" : Chunk = PositionalItem(n, r)
     Case "positional_remove" : Chunk = PositionalRemove(n, r)
+    Case "exists_present" : Chunk = ExistsPresent(library, n, r)
+    Case "exists_missing" : Chunk = ExistsMissing(library, n, r)
+    Case "keys" : Chunk = AllAtOnce(library, False, r)
+    Case "items" : Chunk = AllAtOnce(library, True, r)
   End Select
 End Function
 
@@ -291,6 +335,10 @@ Sub RunSize(n)
   RunCase "keyed_item", keyed, n
   RunCase "for_each", both, n
   RunCase "positional_item", Array(XC), n
+  RunCase "exists_present", keyed, n
+  RunCase "exists_missing", keyed, n
+  RunCase "keys", both, n
+  RunCase "items", both, n
   Set readXC = Nothing
   Set readSD = Nothing
   RunCase "keyed_remove", keyed, n

@@ -16,6 +16,8 @@
 //   positional_item  Item(i) for every position
 //   item_value       Value of every member's item
 //   count            Count, n times: the least any call costs
+//   exists           Exists(key) of every member (IXCollection2; late-bound
+//                    with the flags of a script's call)
 //   keyed_remove     Remove(key) of every member, oldest first
 //   next             IEnumVARIANT::Next of one value at a time over all
 //                    members (vtable only: enumerators have no IDispatch)
@@ -263,6 +265,25 @@ void RunSize(std::size_t n, double minSeconds) {
       }
     });
   });
+
+  IXCollection2 *extended = nullptr;
+  Check("QueryInterface(IXCollection2)",
+        filled->QueryInterface(IID_IXCollection2, reinterpret_cast<void **>(&extended)));
+  Measure("exists", n, minSeconds, both, [&](Binding binding) {
+    return Timed([&] {
+      for (std::size_t i = 0; i < n; ++i) {
+        VARIANT exists;
+        VariantInit(&exists);
+        V_VT(&exists) = VT_BOOL;
+        Check("Exists", binding == Binding::Vtable
+                            ? extended->Exists(inputs.Key(i), &V_BOOL(&exists))
+                            : Call(dispatch, 4, kGet, &inputs.Key(i), 1, &exists));
+        if (V_BOOL(&exists) != VARIANT_TRUE)
+          Fail("Exists", E_FAIL);
+      }
+    });
+  });
+  extended->Release();
 
   Measure("next", n, minSeconds, {Binding::Vtable}, [&](Binding) {
     IUnknown *unknown = nullptr;

@@ -33,9 +33,9 @@ namespace VariantCollection {
 ///
 /// Complexity: keyed `Find`, `Add` and `Remove` are O(1) on average
 /// (O(length of the key) for hashing); `At` and `RemoveAt` are O(log n);
-/// `Add` is amortised O(1) apart from hashing; `ForEach` is O(n). Memory is
-/// O(n): removed members leave a gap that is reclaimed once gaps make up
-/// more than half of the sequence.
+/// `Add` is amortised O(1) apart from hashing; `ForEach` is O(n); `Swap` is
+/// O(1). Memory is O(n): removed members leave a gap that is reclaimed once
+/// gaps make up more than half of the sequence.
 ///
 /// Exceptions: `Add` may throw what the allocator throws (std::bad_alloc)
 /// and then leaves the table as it was (strong guarantee). Everything else
@@ -119,6 +119,16 @@ public:
       EraseSlot(FindSlot(key, HashOf(key)));
     }
     return Unlink(entry);
+  }
+
+  /// Exchanges the members (and storage) of this table and `other`, whose
+  /// allocator must compare equal to this one's. O(1).
+  void Swap(MemberTable &other) noexcept {
+    m_entries.swap(other.m_entries);
+    m_tree.swap(other.m_tree);
+    m_slots.swap(other.m_slots);
+    std::swap(m_count, other.m_count);
+    std::swap(m_keyed, other.m_keyed);
   }
 
   /// Calls `visit(Item *)` for every member, oldest first. `visit` must not

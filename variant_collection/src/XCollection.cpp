@@ -11,9 +11,10 @@
 namespace VariantCollection {
 
 const InterfaceEntry<XCollection> XCollection::kInterfaces[] = {
-    {&IID_IXCollection, &InterfaceOf<IXCollection>},
-    {&IID_IDispatch, &InterfaceOf<IXCollection>},
-    {&IID_IUnknown, &InterfaceOf<IXCollection>},
+    {&IID_IXCollection2, &InterfaceOf<IXCollection2>},
+    {&IID_IXCollection, &InterfaceOf<IXCollection2>},
+    {&IID_IDispatch, &InterfaceOf<IXCollection2>},
+    {&IID_IUnknown, &InterfaceOf<IXCollection2>},
     {&IID_ISupportErrorInfo, &InterfaceOf<ISupportErrorInfo>},
     {nullptr, nullptr},
 };
@@ -143,8 +144,97 @@ HRESULT STDMETHODCALLTYPE XCollection::get__NewEnum(IUnknown **enumerator) {
   return WithoutErrorObject(XEnumVARIANT::Create(*this, enumerator));
 }
 
+HRESULT STDMETHODCALLTYPE XCollection::Exists(VARIANT key, VARIANT_BOOL *exists) {
+  if (exists == nullptr)
+    return WithoutErrorObject(E_POINTER);
+  Argument argument;
+  const HRESULT status = argument.Borrow(key);
+  if (FAILED(status))
+    return WithoutErrorObject(status);
+  if (argument.Classify() != Argument::Kind::Key)
+    return TypeMismatch();
+  *exists = m_members.Find(argument.KeyBytes()) != nullptr ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+template <class Fill>
+HRESULT XCollection::MemberArray(const std::vector<ComPtr<XItem>> &members, Fill fill, VARIANT *array) noexcept {
+  VariantInit(array);
+  SAFEARRAY *elements = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(members.size()));
+  if (elements == nullptr)
+    return E_OUTOFMEMORY;
+  VARIANT *element = nullptr;
+  HRESULT status = SafeArrayAccessData(elements, reinterpret_cast<void **>(&element));
+  if (SUCCEEDED(status)) {
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      status = fill(*members[i], element[i]);
+      if (FAILED(status)) {
+        // The platform's failed VariantCopy may leave the element sharing
+        // the member's value (a record): it must not be cleared with the
+        // array.
+        VariantInit(&element[i]);
+        break;
+      }
+    }
+    SafeArrayUnaccessData(elements);
+  }
+  if (FAILED(status)) {
+    SafeArrayDestroy(elements); // clears the elements filled so far
+    return status;
+  }
+  V_VT(array) = VT_ARRAY | VT_VARIANT;
+  V_ARRAY(array) = elements;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::Keys(VARIANT *keys) {
+  if (keys == nullptr)
+    return WithoutErrorObject(E_POINTER);
+  std::vector<ComPtr<XItem>> members;
+  HRESULT status = SnapshotItems(members);
+  if (SUCCEEDED(status))
+    status = MemberArray(
+        members,
+        [](const XItem &member, VARIANT &element) {
+          return VariantCopy(&element, const_cast<VARIANT *>(&member.Key()));
+        },
+        keys);
+  else
+    VariantInit(keys);
+  return WithoutErrorObject(status);
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::Items(VARIANT *items) {
+  if (items == nullptr)
+    return WithoutErrorObject(E_POINTER);
+  // Copying a value may run client code (a record's copy, an object's
+  // AddRef) that changes this collection: the copies are made from a
+  // snapshot that holds every member.
+  std::vector<ComPtr<XItem>> members;
+  HRESULT status = SnapshotItems(members);
+  if (SUCCEEDED(status))
+    status = MemberArray(
+        members,
+        [](const XItem &member, VARIANT &element) {
+          return VariantCopy(&element, const_cast<VARIANT *>(&member.Value()));
+        },
+        items);
+  else
+    VariantInit(items);
+  return WithoutErrorObject(status);
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::RemoveAll() {
+  // The members leave the table before any is released: releasing a value
+  // may run client code that calls back into this collection.
+  MemberTable<XItem> removed;
+  m_members.Swap(removed);
+  removed.ForEach([](XItem *item) { item->Release(); });
+  return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE XCollection::InterfaceSupportsErrorInfo(REFIID iid) {
-  return IsEqualIID(iid, IID_IXCollection) ? S_OK : S_FALSE;
+  return IsEqualIID(iid, IID_IXCollection) || IsEqualIID(iid, IID_IXCollection2) ? S_OK : S_FALSE;
 }
 
 bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept {
@@ -178,6 +268,14 @@ bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VA
     VARIANT value;
     V_VT(&value) = VT_I4;
     get_Count(&V_I4(&value));
+    LateBound::Return(result, value);
+    return true;
+  }
+  case DISPID_XCOLLECTION_EXISTS: {
+    VARIANT value;
+    V_VT(&value) = VT_BOOL;
+    if (!LateBound::SelectsMethod(flags) || params.cArgs != 1 || FAILED(Exists(arguments[0], &V_BOOL(&value))))
+      return false;
     LateBound::Return(result, value);
     return true;
   }

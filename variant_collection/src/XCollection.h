@@ -2,7 +2,8 @@
 //
 // XCollection: the server's creatable class, an ordered collection of
 // VARIANT values, each optionally named by a string key, with the usual
-// Automation collection protocol behind the dual interface IXCollection.
+// Automation collection protocol behind the dual interface IXCollection and
+// the members that its extension IXCollection2 adds.
 //
 //===----------------------------------------------------------------------===//
 #ifndef VARIANT_COLLECTION_XCOLLECTION_H
@@ -47,33 +48,46 @@ namespace VariantCollection {
 /// - `Count` get: the number of members (E_POINTER for a null pointer).
 /// - `_NewEnum` get: an XEnumVARIANT over the current members, the caller
 ///   holding its only reference.
-/// - InterfaceSupportsErrorInfo: S_OK for IID_IXCollection, S_FALSE
-///   otherwise.
+/// - `Exists`(Key, pExists): VARIANT_TRUE when a member has the key Key,
+///   VARIANT_FALSE otherwise. Key is read as `Add` reads it; a Key that is
+///   not a string (a number, Null, Empty, an object, VT_ERROR): "Type
+///   mismatch", E_FAIL. E_POINTER for a null pExists.
+/// - `Keys`(pKeys): a zero-based one-dimensional array (VT_ARRAY |
+///   VT_VARIANT) with one element per member, oldest first: its key
+///   (VT_BSTR), or VT_EMPTY for a member without a key.
+/// - `Items`(pItems): the same with a copy of each member's value.
+/// - `RemoveAll`: removes every member. Items and enumerators that clients
+///   hold keep what they hold.
+/// - InterfaceSupportsErrorInfo: S_OK for IID_IXCollection and
+///   IID_IXCollection2, S_FALSE otherwise.
 ///
 /// "Type mismatch" and "Subscript out of range" are posted as error objects
 /// (source: the ProgID registered for CLSID_Collection; GUID:
-/// IID_IXCollection). A failure of a platform call (copying an argument
-/// that cannot be copied, such as VT_LPSTR, or running out of memory) is
-/// returned as the operation's status. After every failure the collection
-/// is unchanged and nothing is leaked. No exception leaves any member.
+/// IID_IXCollection, also for the members of IXCollection2). A failure of a
+/// platform call (copying an argument that cannot be copied, such as
+/// VT_LPSTR, or running out of memory) is returned as the operation's
+/// status. After every failure the collection is unchanged and nothing is
+/// leaked. No exception leaves any member.
 ///
 /// Complexity: keyed `Add`, `Item` and `Remove` O(1) on average, plus the
 /// cost of copying the arguments for `Add`; positional `Item` and `Remove` O(log n);
-/// `Count` O(1); `_NewEnum` O(n).
+/// `Count` O(1); `_NewEnum` O(n); `Exists` O(1) on average; `Keys`, `Items`
+/// and `RemoveAll` O(n).
 ///
-/// Late-bound calls of `Add`, `Item` get, `Remove` and `Count` whose
-/// arguments the platform would pass on unchanged are made straight
+/// Late-bound calls of `Add`, `Item` get, `Remove`, `Count` and `Exists`
+/// whose arguments the platform would pass on unchanged are made straight
 /// through the vtable, with the results of a call through the type
 /// information; every other late-bound call goes through the type
 /// information.
 ///
-/// Interfaces: IXCollection (also answered for IDispatch and IUnknown) and
+/// Interfaces: IXCollection2, IXCollection (the same object: IXCollection2
+/// extends its vtable; also answered for IDispatch and IUnknown) and
 /// ISupportErrorInfo; any other IID gives E_NOINTERFACE. Every live
 /// collection holds one module lock. Not thread-safe: the class lives in
 /// the single-threaded apartment that created it, and its reference count
 /// is not atomic.
 class XCollection final
-    : public ComObject<XCollection, ApartmentCount, DualDispatch<IXCollection>, ISupportErrorInfo> {
+    : public ComObject<XCollection, ApartmentCount, DualDispatch<IXCollection2>, ISupportErrorInfo> {
 public:
   /// Makes an empty collection and asks it for `iid` into `*object`. Answers
   /// E_POINTER for a null `object`, E_OUTOFMEMORY when the collection cannot
@@ -92,6 +106,16 @@ public:
   /// E_POINTER for a null pointer, E_OUTOFMEMORY or E_NOINTERFACE when it
   /// cannot be made.
   HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown **enumerator) override;
+
+  // IXCollection2
+  /// `*exists` is written only on success.
+  HRESULT STDMETHODCALLTYPE Exists(VARIANT key, VARIANT_BOOL *exists) override;
+  /// `*keys` is initialised (VT_EMPTY) first and holds the array only on
+  /// success; E_OUTOFMEMORY when the array or a key's copy cannot be made.
+  HRESULT STDMETHODCALLTYPE Keys(VARIANT *keys) override;
+  /// As `Keys`; also the status of a value's copy that fails (VariantCopy).
+  HRESULT STDMETHODCALLTYPE Items(VARIANT *items) override;
+  HRESULT STDMETHODCALLTYPE RemoveAll() override;
 
   // ISupportErrorInfo
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
@@ -118,6 +142,11 @@ private:
   HRESULT Select(const VARIANT &selector, XItem **item, std::uint32_t *position) const noexcept;
   HRESULT TypeMismatch() const noexcept;
   HRESULT OutOfRange() const noexcept;
+  /// A new zero-based VT_ARRAY | VT_VARIANT with one element per member,
+  /// element i set by `fill(member i, element i)` (a status); destroyed
+  /// again when any fill fails. Into `*array`, initialised first.
+  template <class Fill>
+  static HRESULT MemberArray(const std::vector<ComPtr<XItem>> &members, Fill fill, VARIANT *array) noexcept;
 
   MemberTable<XItem> m_members;
 };

@@ -77,7 +77,7 @@ TEST_F(ClassFactoryTest, CreateInstanceRefusesAggregationAndUnknownInterfaces) {
   ComPtr<IClassFactory> factory = Factory();
   ComPtr<IXCollection> outer = NewCollection();
   const LONG locks = Module().ModuleLockCount();
-  for (const IID *iid : {&IID_IUnknown, &IID_IXCollection, &IID_IDispatch}) {
+  for (const IID *iid : {&IID_IUnknown, &IID_IXCollection, &IID_IXCollection2, &IID_IDispatch}) {
     void *object = reinterpret_cast<void *>(1);
     EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer.Get(), *iid, &object));
     EXPECT_EQ(nullptr, object);

@@ -48,9 +48,13 @@ TEST_F(DispatchTest, ReportsOneTypeInfoForEachInterface) {
   ASSERT_EQ(S_OK, D()->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info));
   TYPEATTR *attributes = nullptr;
   ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
-  EXPECT_TRUE(IsEqualGUID(IID_IXCollection, attributes->guid));
+  // The default interface's, with every member, also through IXCollection.
+  EXPECT_TRUE(IsEqualGUID(IID_IXCollection2, attributes->guid));
   EXPECT_EQ(TKIND_DISPATCH, attributes->typekind);
   info->ReleaseTypeAttr(attributes);
+  ComPtr<ITypeInfo> throughFirst;
+  ASSERT_EQ(S_OK, m_collection->GetTypeInfo(0, 0, &throughFirst));
+  EXPECT_EQ(info.Get(), throughFirst.Get());
 
   AddOrFail(m_collection.Get(), Var::I4(1));
   ComPtr<IXItem> item = ItemOf(m_collection.Get(), Var::I4(1));
@@ -69,6 +73,11 @@ TEST_F(DispatchTest, ResolvesNamesThroughTheCacheAndPastIt) {
   EXPECT_EQ(DISPID_VALUE, IdOf(D(), L"Item"));
   EXPECT_EQ(2, IdOf(D(), L"Remove"));
   EXPECT_EQ(DISPID_NEWENUM, IdOf(D(), L"_NewEnum"));
+  EXPECT_EQ(4, IdOf(D(), L"Exists"));
+  EXPECT_EQ(5, IdOf(D(), L"Keys"));
+  EXPECT_EQ(6, IdOf(D(), L"Items"));
+  EXPECT_EQ(7, IdOf(D(), L"RemoveAll"));
+  EXPECT_EQ(6, IdOf(D(), L"items"));
   // Another letter case misses the cache; the type information finds it.
   EXPECT_EQ(3, IdOf(D(), L"count"));
   EXPECT_EQ(1, IdOf(D(), L"ADD"));
@@ -144,7 +153,7 @@ TEST_F(DispatchTest, ReportedErrorsReachTheCallerAsExceptions) {
 // Without the registered type library the dispatch half fails with the
 // load status, and works again once it is registered.
 TEST_F(DispatchTest, FailsWithTheLoadStatusUntilTheTypeLibraryIsRegistered) {
-  using Holder = VariantCollection::DualDispatch<IXCollection>;
+  using Holder = VariantCollection::DualDispatch<IXCollection2>;
   Holder::TypeInfo().Unload();
   ASSERT_EQ(S_OK, UnregisterTypeLibrary());
 
@@ -169,7 +178,7 @@ TEST_F(DispatchTest, FailsWithTheLoadStatusUntilTheTypeLibraryIsRegistered) {
 }
 
 TEST_F(DispatchTest, LoadsForNeutralAndOtherLocales) {
-  using Holder = VariantCollection::DualDispatch<IXCollection>;
+  using Holder = VariantCollection::DualDispatch<IXCollection2>;
   for (LCID lcid : {LCID(0), LCID(0x0409), LCID(0x0407), LCID(LOCALE_USER_DEFAULT)}) {
     Holder::TypeInfo().Unload();
     ComPtr<ITypeInfo> info;

@@ -417,7 +417,10 @@ Var LastEnumeratedValue(IXCollection *collection) {
 }
 
 /// Which argument of an operation carries the hostile VARIANT.
-enum class Slot { Value, Key, Selector };
+enum class Slot { Value, Key, Selector, Lookup };
+
+/// What the last successful `Exists` of the sweep answered.
+VARIANT_BOOL g_existsAnswer = 0;
 
 /// One operation with one hostile argument; the others are ordinary.
 struct Operation {
@@ -440,6 +443,15 @@ const std::vector<Operation> &Operations() {
        [](IXCollection *c, const VARIANT &x, IXItem **) { return c->put_Item(x, Var::I4(1).Get()); }},
       {"Item(x)", Slot::Selector, [](IXCollection *c, const VARIANT &x, IXItem **out) { return c->get_Item(x, out); }},
       {"Remove(x)", Slot::Selector, [](IXCollection *c, const VARIANT &x, IXItem **) { return c->Remove(x); }},
+      {"Exists(x)", Slot::Lookup,
+       [](IXCollection *c, const VARIANT &x, IXItem **) {
+         ComPtr<IXCollection2> second;
+         HRESULT status = c->QueryInterface(IID_IXCollection2, reinterpret_cast<void **>(second.GetAddressOf()));
+         g_existsAnswer = 12345;
+         if (SUCCEEDED(status))
+           status = second->Exists(x, &g_existsAnswer);
+         return status;
+       }},
   };
   return operations;
 }
@@ -452,6 +464,7 @@ struct Expectation {
   const wchar_t *error = nullptr; // the error object's description, with E_FAIL
   bool replacesKeyed = false;     // the new member replaces the one keyed "hostile"
   LONG picked = 0;                // the position that a selector picks
+  bool exists = false;            // what Exists answers
 };
 
 /// The collection every case starts from: 10 under "a", "x" without a key,
@@ -522,6 +535,15 @@ Expectation Expect(Slot slot, HRESULT copyStatus, const VARIANT &copy) {
       expected.error = L"Type mismatch";
     }
     break;
+  case Slot::Lookup:
+    if (vt == VT_BSTR) {
+      const std::wstring key(V_BSTR(&copy), SysStringLen(V_BSTR(&copy)));
+      expected.exists = key == L"hostile" || key == L"a";
+    } else { // also VT_ERROR: Exists has no key to omit
+      expected.status = E_FAIL;
+      expected.error = L"Type mismatch";
+    }
+    break;
   }
   return expected;
 }
@@ -568,6 +590,13 @@ void RunCase(const Operation &operation, const HostileArgument &argument, Tally 
       ++tally.refused;
       EXPECT_EQ(reinterpret_cast<IXItem *>(0x1234), out);
       EXPECT_EQ(Identities(original), Identities(members)) << "the collection changed";
+      if (operation.slot == Slot::Lookup) {
+        EXPECT_EQ(12345, g_existsAnswer);
+      }
+    } else if (operation.slot == Slot::Lookup) {
+      ++tally.accepted;
+      EXPECT_EQ(expected.exists ? VARIANT_TRUE : VARIANT_FALSE, g_existsAnswer);
+      EXPECT_EQ(Identities(original), Identities(members));
     } else if (operation.slot == Slot::Selector) {
       ++tally.accepted;
       std::vector<ComPtr<IXItem>> left = original;
@@ -667,6 +696,11 @@ TEST(HostileInput, AReferenceToAnArrayOfAnUncarriedTypeIsRefused) {
       EXPECT_EQ(DISP_E_BADVARTYPE, collection->Add(Var::I4(1).Get(), reference.Get()));
       EXPECT_EQ(DISP_E_BADVARTYPE, collection->get_Item(reference.Get(), &untouched));
       EXPECT_EQ(DISP_E_BADVARTYPE, collection->Remove(reference.Get()));
+      ComPtr<IXCollection2> second;
+      ASSERT_EQ(S_OK, collection.As(&second));
+      VARIANT_BOOL exists = 12345;
+      EXPECT_EQ(DISP_E_BADVARTYPE, second->Exists(reference.Get(), &exists));
+      EXPECT_EQ(12345, exists);
       EXPECT_EQ(reinterpret_cast<IXItem *>(0x1234), untouched);
       V_VT(&reference) = VT_EMPTY;
       SafeArrayDestroy(array);
@@ -696,6 +730,12 @@ TEST(HostileInput, NullPointersAreRefusedEverywhere) {
       EXPECT_EQ(E_POINTER, collection->get_Item(selector.Get(), nullptr));
     EXPECT_EQ(E_POINTER, collection->get_Count(nullptr));
     EXPECT_EQ(E_POINTER, collection->get__NewEnum(nullptr));
+    ComPtr<IXCollection2> second;
+    ASSERT_EQ(S_OK, collection.As(&second));
+    for (const Var &key : {Var::Str(L"a"), Var::Str(L"absent"), Var::I4(1)})
+      EXPECT_EQ(E_POINTER, second->Exists(key.Get(), nullptr));
+    EXPECT_EQ(E_POINTER, second->Keys(nullptr));
+    EXPECT_EQ(E_POINTER, second->Items(nullptr));
     ComPtr<ISupportErrorInfo> support;
     ASSERT_EQ(S_OK, collection.As(&support));
     EXPECT_EQ(E_POINTER, support->QueryInterface(IID_IUnknown, nullptr));

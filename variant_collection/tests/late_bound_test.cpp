@@ -310,6 +310,33 @@ TEST_F(LateBoundCalls, RemoveAndCountGiveWhatTheTypeInformationGives) {
     ExpectSameBothWays(call);
 }
 
+TEST_F(LateBoundCalls, ExistsGivesWhatTheTypeInformationGives) {
+  Var keyVariable = Var::Str(L"obj");
+  BSTR keyText = SysAllocString(L"b");
+  const WORD asScriptsCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  const std::vector<LateCall> calls = {
+      {"a key present", 4, DISPATCH_METHOD, {Var::Str(L"a")}},
+      {"a key not there", 4, asScriptsCall, {Var::Str(L"zz")}},
+      {"a key in another case", 4, DISPATCH_METHOD, {Var::Str(L"A")}},
+      {"by a variable", 4, asScriptsCall, {Var::RefTo(&keyVariable)}},
+      {"by a typed reference", 4, DISPATCH_METHOD, {RefOf(VT_BSTR, &keyText)}},
+      {"a number", 4, DISPATCH_METHOD, {Var::I4(1)}},
+      {"nothing", 4, DISPATCH_METHOD, {Var()}},
+      {"an omitted key", 4, DISPATCH_METHOD, {Var::Missing()}},
+      {"without a result", 4, DISPATCH_METHOD, {Var::Str(L"a")}, false},
+      {"without a key", 4, DISPATCH_METHOD, {}},
+      {"with two keys", 4, DISPATCH_METHOD, {Var::Str(L"a"), Var::Str(L"b")}},
+      {"a named argument", 4, DISPATCH_METHOD, {Var::Str(L"a")}, true, {0}},
+      {"as a property read", 4, DISPATCH_PROPERTYGET, {Var::Str(L"a")}},
+      {"remove all", 7, DISPATCH_METHOD, {}},
+      {"keys", 5, asScriptsCall, {}},
+      {"items", 6, DISPATCH_METHOD, {}},
+  };
+  for (const LateCall &call : calls)
+    ExpectSameBothWays(call);
+  SysFreeString(keyText);
+}
+
 TEST_F(LateBoundCalls, ItemReadsGiveWhatTheTypeInformationGives) {
   const std::vector<LateCall> calls = {
       {"value", DISPID_XITEM_VALUE, DISPATCH_PROPERTYGET, {}},

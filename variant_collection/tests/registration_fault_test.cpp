@@ -101,6 +101,7 @@ void ExpectRegistered(const RegistrySandbox &sandbox, const std::wstring &module
         version + L"\\0\\" + kind + L"|=" + library,
         version + L"\\helpdir|=" + library.substr(0, library.find_last_of(L'\\') + 1),
         std::wstring(L"interface\\{873026a7-3ab3-11d5-a6d4-000000000000}\\typelib|=") + kLibraryId,
+        std::wstring(L"interface\\{7d5bbb50-e553-426e-beed-b7229fcf13c4}\\typelib|=") + kLibraryId,
         std::wstring(L"interface\\{9b94f8c8-9829-482d-ae88-95d880ae0e7d}\\typelib|=") + kLibraryId})
     EXPECT_TRUE(Contains(contents, line)) << Narrow(line);
 }

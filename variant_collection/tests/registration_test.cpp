@@ -90,6 +90,7 @@ protected:
   static void ExpectUnregistered() {
     for (const wchar_t *key : {L"Collection.XCollection.1", L"Collection.XCollection", kClassKey, kLibraryKey,
                                L"Interface\\{873026A7-3AB3-11D5-A6D4-000000000000}",
+                               L"Interface\\{7D5BBB50-E553-426E-BEED-B7229FCF13C4}",
                                L"Interface\\{9B94F8C8-9829-482D-AE88-95D880AE0E7D}"})
       EXPECT_FALSE(KeyExists(key)) << key;
     // What the server does not own stays.

@@ -2,7 +2,8 @@
 //
 // Long random sequences of collection operations through the vtables (Add
 // with and without keys, replacing by key, Item put and get, Remove by
-// position and by key, Count, items held past their removal, enumerators
+// position and by key, Count, Exists, Keys, Items, RemoveAll, items held
+// past their removal, enumerators
 // made, walked, skipped, reset and cloned while the collection changes and
 // after it is gone), each checked against a model of what the collection
 // and every enumerator must hold. Afterwards nothing may be left: no client
@@ -134,13 +135,18 @@ enum Operation {
   kClone,
   kReleaseEnum,
   kNewCollection,
+  kExists,
+  kKeys,
+  kItems,
+  kRemoveAll,
   kOperationKinds
 };
 
 const char *const kOperationNames[kOperationKinds] = {
     "Add",      "Add keyed",    "Item put", "Remove at", "Remove key",         "Item at",
     "Item key", "bad position", "Count",    "hold item", "drop item",          "_NewEnum",
-    "Next",     "Skip",         "Reset",    "Clone",     "release enumerator", "new collection"};
+    "Next",     "Skip",         "Reset",    "Clone",     "release enumerator", "new collection",
+    "Exists",   "Keys",         "Items",    "RemoveAll"};
 
 class Stress {
 public:
@@ -182,6 +188,7 @@ public:
   void ReleaseEverything() {
     m_walks.clear();
     m_held.clear();
+    m_second.Reset();
     m_collection.Reset();
     m_factory.Reset();
   }
@@ -197,10 +204,10 @@ private:
   int Pick() {
     // Weights by operation; a large collection shrinks, enumerators walk.
     const bool large = m_model.size() > 150;
-    static const std::array<double, kOperationKinds> normal = {12, 16, 8, 7,  7, 8, 8, 2, 2,
-                                                               2,  2,  3, 10, 2, 1, 2, 3, 0.02};
-    static const std::array<double, kOperationKinds> shrinking = {4, 6, 3, 20, 16, 8, 8, 2, 2,
-                                                                  2, 2, 3, 10, 2,  1, 2, 3, 0.02};
+    static const std::array<double, kOperationKinds> normal = {12, 16, 8, 7, 7, 8, 8,   2, 2, 2, 2,
+                                                               3,  10, 2, 1, 2, 3, 0.02, 6, 1, 1, 0.05};
+    static const std::array<double, kOperationKinds> shrinking = {4,  6,  3, 20, 16, 8, 8,   2, 2, 2, 2,
+                                                                  3, 10, 2, 1,  2,  3, 0.02, 6, 1, 1, 0.3};
     const std::array<double, kOperationKinds> &weights = large ? shrinking : normal;
     std::discrete_distribution<int> pick(weights.begin(), weights.end());
     return pick(m_random);
@@ -221,8 +228,29 @@ private:
   void NewCollection() {
     m_collection.Reset();
     m_model.clear();
+    m_second.Reset();
     ASSERT_EQ(S_OK, m_factory->CreateInstance(nullptr, IID_IXCollection,
                                               reinterpret_cast<void **>(m_collection.GetAddressOf())));
+    ASSERT_EQ(S_OK, m_collection.As(&m_second));
+  }
+
+  /// The elements of a Keys or Items array, which must be zero-based and
+  /// hold one element per member of the model.
+  std::vector<Var> Elements(const Var &array) {
+    std::vector<Var> elements;
+    EXPECT_EQ(VT_ARRAY | VT_VARIANT, array.Type());
+    if (array.Type() != (VT_ARRAY | VT_VARIANT))
+      return elements;
+    LONG low = -1, high = -1;
+    SafeArrayGetLBound(V_ARRAY(&array.Get()), 1, &low);
+    SafeArrayGetUBound(V_ARRAY(&array.Get()), 1, &high);
+    EXPECT_EQ(0, low);
+    EXPECT_EQ(static_cast<LONG>(m_model.size()) - 1, high);
+    for (LONG i = low; i <= high; ++i) {
+      elements.emplace_back();
+      EXPECT_EQ(S_OK, SafeArrayGetElement(V_ARRAY(&array.Get()), &i, &elements.back().Get()));
+    }
+    return elements;
   }
 
   /// The model's position of the member keyed `key`, or -1.
@@ -432,6 +460,42 @@ private:
       // Held items and enumerators outlive the collection.
       NewCollection();
       break;
+    case kExists: {
+      const std::wstring &key = AnyKey();
+      Var selector = KeyFor(key);
+      VARIANT_BOOL exists = 12345;
+      ASSERT_EQ(S_OK, m_second->Exists(Uniform(0, 3) == 0 ? Var::RefTo(&selector.Get()).Get() : selector.Get(),
+                                       &exists));
+      EXPECT_EQ(Find(key) >= 0 ? VARIANT_TRUE : VARIANT_FALSE, exists);
+      break;
+    }
+    case kKeys: {
+      Var keys;
+      ASSERT_EQ(S_OK, m_second->Keys(&keys));
+      const std::vector<Var> elements = Elements(keys);
+      for (std::size_t i = 0; i < elements.size() && i < m_model.size(); ++i) {
+        if (m_model[i].keyed) {
+          ASSERT_EQ(VT_BSTR, elements[i].Type());
+          EXPECT_TRUE(TextOf(elements[i]) == m_model[i].key);
+        } else {
+          EXPECT_EQ(VT_EMPTY, elements[i].Type());
+        }
+      }
+      break;
+    }
+    case kItems: {
+      Var items;
+      ASSERT_EQ(S_OK, m_second->Items(&items));
+      const std::vector<Var> elements = Elements(items);
+      for (std::size_t i = 0; i < elements.size() && i < m_model.size(); ++i)
+        EXPECT_EQ(m_model[i].id, IdOf(elements[i].Get()));
+      break;
+    }
+    case kRemoveAll:
+      // Held items and enumerators keep what they hold.
+      ASSERT_EQ(S_OK, m_second->RemoveAll());
+      m_model.clear();
+      break;
     default:
       break;
     }
@@ -448,6 +512,7 @@ private:
   std::vector<std::wstring> m_keys;
   ComPtr<IClassFactory> m_factory;
   ComPtr<IXCollection> m_collection;
+  ComPtr<IXCollection2> m_second;
   std::vector<Member> m_model;
   std::vector<Walk> m_walks;
   std::vector<Held> m_held;

@@ -152,18 +152,22 @@ TEST_F(ServerModuleFile, LibraryAttributes) {
   SysFreeString(helpFile);
 }
 
-TEST_F(ServerModuleFile, HoldsExactlyFiveTypesInOrder) {
-  ASSERT_EQ(5u, s_library->GetTypeInfoCount());
+// IXCollection keeps its place; IXCollection2, which extends it, follows
+// the types that IXCollection brings in.
+TEST_F(ServerModuleFile, HoldsExactlySixTypesInOrder) {
+  ASSERT_EQ(6u, s_library->GetTypeInfoCount());
   ExpectType(0, {L"Collection", TKIND_COCLASS, CLSID_Collection, TYPEFLAG_FCANCREATE});
   ExpectType(1, {L"IXCollection", TKIND_DISPATCH, IID_IXCollection,
                  TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE});
   ExpectType(2, {L"IXItem", TKIND_DISPATCH, IID_IXItem,
                  TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE});
-  ExpectType(3, {L"CXEnumVARIANT", TKIND_COCLASS, CLSID_CXEnumVARIANT,
+  ExpectType(3, {L"IXCollection2", TKIND_DISPATCH, IID_IXCollection2,
+                 TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE});
+  ExpectType(4, {L"CXEnumVARIANT", TKIND_COCLASS, CLSID_CXEnumVARIANT,
                  TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN});
-  ExpectType(4, {L"XItem", TKIND_COCLASS, CLSID_XItem, TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN});
+  ExpectType(5, {L"XItem", TKIND_COCLASS, CLSID_XItem, TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN});
   ComPtr<ITypeInfo> past;
-  EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, s_library->GetTypeInfo(5, &past));
+  EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, s_library->GetTypeInfo(6, &past));
 }
 
 TEST_F(ServerModuleFile, LeavesIEnumVARIANTToStdole) {
@@ -184,9 +188,9 @@ TEST_F(ServerModuleFile, ClassesImplementTheirDefaultInterface) {
     UINT index;
     GUID iid;
     GUID library;
-  } classes[] = {{0, IID_IXCollection, LIBID_COLLECTIONLib},
-                 {3, IID_IEnumVARIANT, kStdoleLibrary},
-                 {4, IID_IXItem, LIBID_COLLECTIONLib}};
+  } classes[] = {{0, IID_IXCollection2, LIBID_COLLECTIONLib},
+                 {4, IID_IEnumVARIANT, kStdoleLibrary},
+                 {5, IID_IXItem, LIBID_COLLECTIONLib}};
   for (const auto &entry : classes) {
     SCOPED_TRACE(entry.index);
     ComPtr<ITypeInfo> info = TypeAt(entry.index);
@@ -218,11 +222,36 @@ TEST_F(ServerModuleFile, DualInterfacesDeriveFromStdolesIDispatch) {
   }
 }
 
-/// The members an interface declares itself (after the seven of IDispatch),
-/// in vtable order.
+TEST_F(ServerModuleFile, SecondCollectionInterfaceExtendsTheFirst) {
+  TLIBATTR library{};
+  ComPtr<ITypeInfo> base = ImplementedAt(VtableHalf(TypeAt(3).Get()).Get(), 0, &library);
+  ASSERT_TRUE(base);
+  EXPECT_TRUE(IsEqualGUID(IID_IXCollection, GuidOf(base.Get())));
+  EXPECT_TRUE(IsEqualGUID(LIBID_COLLECTIONLib, library.guid));
+  // Its dispatch half, which script clients read, names every member.
+  const struct {
+    const wchar_t *name;
+    MEMBERID id;
+  } members[] = {{L"Item", DISPID_XCOLLECTION_ITEM},       {L"Add", DISPID_XCOLLECTION_ADD},
+                 {L"Remove", DISPID_XCOLLECTION_REMOVE},   {L"Count", DISPID_XCOLLECTION_COUNT},
+                 {L"_NewEnum", DISPID_XCOLLECTION_NEWENUM}, {L"Exists", DISPID_XCOLLECTION_EXISTS},
+                 {L"Keys", DISPID_XCOLLECTION_KEYS},       {L"Items", DISPID_XCOLLECTION_ITEMS},
+                 {L"RemoveAll", DISPID_XCOLLECTION_REMOVEALL}};
+  for (const auto &member : members) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(member.name)};
+    MEMBERID id = 12345;
+    EXPECT_EQ(S_OK, TypeAt(3)->GetIDsOfNames(names, 1, &id));
+    EXPECT_EQ(member.id, id);
+  }
+}
+
+/// The members an interface declares itself (from vtable slot `firstSlot`:
+/// after the seven of IDispatch, or after those of the interface it
+/// extends), in vtable order.
 void ExpectMembers(ITypeInfo *dispatchHalf, const std::vector<const wchar_t *> &expectedNames,
                    const std::vector<MEMBERID> &ids, const std::vector<INVOKEKIND> &kinds,
-                   const std::vector<std::vector<USHORT>> &parameterFlags, const std::vector<WORD> &functionFlags) {
+                   const std::vector<std::vector<USHORT>> &parameterFlags, const std::vector<WORD> &functionFlags,
+                   UINT firstSlot = 7) {
   // The vtable half lists exactly the interface's own members, in order.
   HREFTYPE reference = 0;
   ASSERT_EQ(S_OK, dispatchHalf->GetRefTypeOfImplType(-1, &reference));
@@ -233,7 +262,7 @@ void ExpectMembers(ITypeInfo *dispatchHalf, const std::vector<const wchar_t *> &
   EXPECT_EQ(TKIND_INTERFACE, attributes->typekind);
   ASSERT_EQ(expectedNames.size(), attributes->cFuncs);
   // A vtable slot is a pointer wide.
-  EXPECT_EQ(SHORT((7 + expectedNames.size()) * sizeof(void *)), attributes->cbSizeVft);
+  EXPECT_EQ(SHORT((firstSlot + expectedNames.size()) * sizeof(void *)), attributes->cbSizeVft);
   info->ReleaseTypeAttr(attributes);
   for (UINT i = 0; i < expectedNames.size(); ++i) {
     FUNCDESC *function = nullptr;
@@ -244,7 +273,7 @@ void ExpectMembers(ITypeInfo *dispatchHalf, const std::vector<const wchar_t *> &
     EXPECT_EQ(CC_STDCALL, function->callconv);
     EXPECT_EQ(VT_HRESULT, function->elemdescFunc.tdesc.vt);
     EXPECT_EQ(functionFlags[i], function->wFuncFlags) << expectedNames[i];
-    EXPECT_EQ(SHORT((7 + i) * sizeof(void *)), function->oVft) << expectedNames[i];
+    EXPECT_EQ(SHORT((firstSlot + i) * sizeof(void *)), function->oVft) << expectedNames[i];
     ASSERT_EQ(parameterFlags[i].size(), static_cast<size_t>(function->cParams)) << expectedNames[i];
     for (size_t p = 0; p < parameterFlags[i].size(); ++p)
       EXPECT_EQ(parameterFlags[i][p], function->lprgelemdescParam[p].paramdesc.wParamFlags)
@@ -267,6 +296,18 @@ TEST_F(ServerModuleFile, CollectionInterfaceMembers) {
                  INVOKE_PROPERTYGET},
                 {{in, in}, {in, retval}, {in, USHORT(in | PARAMFLAG_FOPT)}, {in}, {retval}, {retval}},
                 {0, 0, 0, 0, 0, FUNCFLAG_FRESTRICTED});
+}
+
+// The members of IXCollection2 come after the six of IXCollection, which
+// keeps its slots.
+TEST_F(ServerModuleFile, SecondCollectionInterfaceMembers) {
+  const USHORT in = PARAMFLAG_FIN;
+  const USHORT retval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+  ExpectMembers(TypeAt(3).Get(), {L"Exists", L"Keys", L"Items", L"RemoveAll"},
+                {DISPID_XCOLLECTION_EXISTS, DISPID_XCOLLECTION_KEYS, DISPID_XCOLLECTION_ITEMS,
+                 DISPID_XCOLLECTION_REMOVEALL},
+                {INVOKE_FUNC, INVOKE_FUNC, INVOKE_FUNC, INVOKE_FUNC}, {{in, retval}, {retval}, {retval}, {}},
+                {0, 0, 0, 0}, 7 + 6);
 }
 
 TEST_F(ServerModuleFile, ItemInterfaceMembers) {
@@ -351,6 +392,23 @@ TEST_F(ServerModuleFile, InvokeThroughEitherHalfReachesTheServer) {
     ASSERT_EQ(S_OK, InvokeThrough(itemHalf.Get(), member.Get(), DISPID_XITEM_VALUE, DISPATCH_PROPERTYGET, {}, &value));
     EXPECT_EQ(L"first", value.Text());
   }
+
+  // IXCollection2's halves reach its own members and those it extends.
+  ComPtr<ITypeInfo> secondDispatchHalf = TypeAt(3);
+  ComPtr<ITypeInfo> secondVtableHalf = VtableHalf(secondDispatchHalf.Get());
+  ComPtr<IXCollection2> extended;
+  ASSERT_EQ(S_OK, collection.As(&extended));
+  for (ITypeInfo *half : {secondDispatchHalf.Get(), secondVtableHalf.Get()}) {
+    Var exists;
+    ASSERT_EQ(S_OK, InvokeThrough(half, extended.Get(), 4, DISPATCH_METHOD, {key.Get()}, &exists));
+    ASSERT_EQ(VT_BOOL, exists.Type());
+    EXPECT_EQ(VARIANT_TRUE, V_BOOL(&exists.Get()));
+    Var count;
+    ASSERT_EQ(S_OK, InvokeThrough(half, extended.Get(), 3, DISPATCH_PROPERTYGET, {}, &count));
+    EXPECT_EQ(2, V_I4(&count.Get()));
+  }
+  ASSERT_EQ(S_OK, InvokeThrough(secondVtableHalf.Get(), extended.Get(), 7, DISPATCH_METHOD, {}, nullptr));
+  EXPECT_EQ(0, CountOf(collection.Get()));
 }
 
 std::string ResourceText(HMODULE module, int id, const wchar_t *type) {

@@ -3,6 +3,7 @@
 #include "ServerModule.h"
 #include "XCollection.h"
 
+#include "support/ClientObjects.h"
 #include "support/ServerTest.h"
 
 #include <CollectionTesting/FailingNew.h>
@@ -24,6 +25,13 @@ protected:
   }
 
   IXCollection *C() const { return m_collection.Get(); }
+  /// The same collection through IXCollection2.
+  IXCollection2 *C2() {
+    if (!m_second) {
+      EXPECT_EQ(S_OK, m_collection.As(&m_second));
+    }
+    return m_second.Get();
+  }
 
   /// Expects `status` to be E_FAIL with the collection's error object
   /// carrying `description`.
@@ -37,6 +45,7 @@ protected:
   }
 
   ComPtr<IXCollection> m_collection;
+  ComPtr<IXCollection2> m_second;
 };
 
 TEST_F(XCollectionTest, AnswersItsInterfacesAndNoOthers) {
@@ -49,10 +58,15 @@ TEST_F(XCollectionTest, AnswersItsInterfacesAndNoOthers) {
   EXPECT_EQ(static_cast<IUnknown *>(C()), unknown.Get());
   EXPECT_EQ(static_cast<IDispatch *>(C()), dispatch.Get());
   EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IXCollection));
+  EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IXCollection2));
   EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(IID_IXItem));
   ComPtr<IXCollection> back;
   ASSERT_EQ(S_OK, support.As(&back));
   EXPECT_EQ(C(), back.Get());
+  // IXCollection2 extends the same vtable: one pointer for both.
+  ComPtr<IXCollection2> second;
+  ASSERT_EQ(S_OK, m_collection.As(&second));
+  EXPECT_EQ(static_cast<IXCollection *>(second.Get()), C());
 
   void *none = reinterpret_cast<void *>(1);
   EXPECT_EQ(E_NOINTERFACE, C()->QueryInterface(IID_IEnumVARIANT, &none));
@@ -267,7 +281,8 @@ HRESULT ReentrantValue::addStatus = E_UNEXPECTED;
 // Releasing a member's value may run client code that uses the collection
 // again; by then the collection must already be consistent.
 // By then the collection must already be consistent: removing by key or by
-// position, or replacing by key, releases the old member the same way.
+// position, replacing by key, or removing all releases the old member the
+// same way.
 TEST_F(XCollectionTest, ReleasingAValueMayReenterTheCollection) {
   const struct {
     std::function<HRESULT(IXCollection *)> release;
@@ -277,6 +292,12 @@ TEST_F(XCollectionTest, ReleasingAValueMayReenterTheCollection) {
       {[](IXCollection *c) { return c->Remove(Var::Str(L"r").Get()); }, 1, L"1=x;7=added;"},
       {[](IXCollection *c) { return c->Remove(Var::I4(2).Get()); }, 1, L"1=x;7=added;"},
       {[](IXCollection *c) { return c->Add(Var::I4(2).Get(), Var::Str(L"r").Get()); }, 2, L"1=x;2=r;7=added;"},
+      {[](IXCollection *c) {
+         ComPtr<IXCollection2> second;
+         const HRESULT status = c->QueryInterface(IID_IXCollection2, reinterpret_cast<void **>(second.GetAddressOf()));
+         return FAILED(status) ? status : second->RemoveAll();
+       },
+       0, L"7=added;"},
   };
   for (const auto &release : releases) {
     SCOPED_TRACE(release.contents);
@@ -345,6 +366,116 @@ TEST_F(XCollectionTest, RemoveSucceedsWhenTidyingUpRunsOutOfMemory) {
   for (LONG i = 60; i < 63; ++i)
     ASSERT_EQ(S_OK, C()->Remove(Var::I4(1).Get()));
   EXPECT_EQ(L"63=63;", Contents(C()));
+}
+
+/// The elements of a Keys or Items array, which must be zero-based,
+/// one-dimensional VT_ARRAY | VT_VARIANT, as text: "value;", "-;" for
+/// VT_EMPTY.
+std::wstring ArrayText(const Var &array) {
+  EXPECT_EQ(VT_ARRAY | VT_VARIANT, array.Type());
+  if (array.Type() != (VT_ARRAY | VT_VARIANT))
+    return L"<not an array>";
+  SAFEARRAY *elements = V_ARRAY(&array.Get());
+  EXPECT_EQ(1u, SafeArrayGetDim(elements));
+  LONG low = -1, high = -1;
+  EXPECT_EQ(S_OK, SafeArrayGetLBound(elements, 1, &low));
+  EXPECT_EQ(S_OK, SafeArrayGetUBound(elements, 1, &high));
+  EXPECT_EQ(0, low);
+  std::wstring text;
+  for (LONG i = low; i <= high; ++i) {
+    Var element;
+    EXPECT_EQ(S_OK, SafeArrayGetElement(elements, &i, &element));
+    if (element.Type() == VT_EMPTY) {
+      text += L"-;";
+      continue;
+    }
+    EXPECT_EQ(S_OK, VariantChangeType(&element, &element, 0, VT_BSTR));
+    text += element.Text() + L";";
+  }
+  return text;
+}
+
+// After each step Keys and Items list the members in order, and Exists
+// answers for a key of the step, the empty key and one in another case.
+TEST_F(XCollectionTest, ExistsKeysAndItemsFollowTheMembers) {
+  const struct {
+    const char *step;
+    std::function<HRESULT(IXCollection2 *)> apply;
+    const wchar_t *keys;
+    const wchar_t *items;
+    bool hasK, hasEmpty;
+  } steps[] = {
+      {"empty", [](IXCollection2 *) { return S_OK; }, L"", L"", false, false},
+      {"add without a key", [](IXCollection2 *c) { return c->Add(Var::I4(1).Get(), Var::Missing().Get()); }, L"-;",
+       L"1;", false, false},
+      {"add under k", [](IXCollection2 *c) { return c->Add(Var::I4(2).Get(), Var::Str(L"k").Get()); }, L"-;k;",
+       L"1;2;", true, false},
+      {"add under ''", [](IXCollection2 *c) { return c->Add(Var::Str(L"3").Get(), Var::Str(L"").Get()); }, L"-;k;;",
+       L"1;2;3;", true, true},
+      {"replace k", [](IXCollection2 *c) { return c->put_Item(Var::Str(L"k").Get(), Var::R8(4.5).Get()); },
+       L"-;;k;", L"1;3;4.5;", true, true},
+      {"remove at 1", [](IXCollection2 *c) { return c->Remove(Var::I4(1).Get()); }, L";k;", L"3;4.5;", true, true},
+      {"remove k", [](IXCollection2 *c) { return c->Remove(Var::Str(L"k").Get()); }, L";", L"3;", false, true},
+      {"remove all", [](IXCollection2 *c) { return c->RemoveAll(); }, L"", L"", false, false},
+      {"remove all of none", [](IXCollection2 *c) { return c->RemoveAll(); }, L"", L"", false, false},
+      {"add after remove all", [](IXCollection2 *c) { return c->Add(Var::I4(5).Get(), Var::Str(L"k").Get()); },
+       L"k;", L"5;", true, false},
+  };
+  for (const auto &step : steps) {
+    SCOPED_TRACE(step.step);
+    ASSERT_EQ(S_OK, step.apply(C2()));
+    Var keys, items;
+    ASSERT_EQ(S_OK, C2()->Keys(&keys));
+    ASSERT_EQ(S_OK, C2()->Items(&items));
+    EXPECT_EQ(step.keys, ArrayText(keys));
+    EXPECT_EQ(step.items, ArrayText(items));
+    const struct {
+      Var key;
+      bool expected;
+    } probes[] = {{Var::Str(L"k"), step.hasK}, {Var::NullStr(), step.hasEmpty}, {Var::Str(L"K"), false}};
+    for (const auto &probe : probes) {
+      VARIANT_BOOL exists = 12345;
+      ASSERT_EQ(S_OK, C2()->Exists(probe.key.Get(), &exists));
+      EXPECT_EQ(probe.expected ? VARIANT_TRUE : VARIANT_FALSE, exists);
+    }
+  }
+  EXPECT_FALSE(TakeError().posted);
+}
+
+// Keys and Items fail whole: a snapshot or a value's copy that cannot be
+// made leaves no array (VT_EMPTY) and nothing allocated, and the
+// collection as it was.
+TEST_F(XCollectionTest, KeysAndItemsFailWhole) {
+  ClientRecordInfo *info = ClientRecordInfo::Create();
+  ClientRecordInfo::Record record{42};
+  Var value;
+  V_VT(&value) = VT_RECORD;
+  V_RECORD(&value) = &record;
+  V_RECORDINFO(&value) = info;
+  AddOrFail(C(), Var::Str(L"first"), Var::Str(L"k"));
+  ASSERT_EQ(S_OK, C()->Add(value.Get(), Var::Missing().Get()));
+  V_VT(&value) = VT_EMPTY; // the record was the test's own
+  const long records = ClientRecordInfo::LiveRecords();
+  for (int member = 0; member < 2; ++member) {
+    Var array = Var::I4(1);
+    FailingAttempt failing(1);
+    EXPECT_EQ(E_OUTOFMEMORY, member == 0 ? C2()->Keys(&array) : C2()->Items(&array));
+    EXPECT_EQ(VT_EMPTY, array.Type());
+  }
+  info->FailGetSize(true);
+  Var items = Var::I4(1);
+  EXPECT_TRUE(FAILED(C2()->Items(&items)));
+  EXPECT_EQ(VT_EMPTY, items.Type());
+  info->FailGetSize(false);
+  EXPECT_EQ(records, ClientRecordInfo::LiveRecords());
+  Var keys;
+  ASSERT_EQ(S_OK, C2()->Keys(&keys));
+  EXPECT_EQ(L"k;-;", ArrayText(keys));
+  ASSERT_EQ(S_OK, C2()->Items(&items));
+  EXPECT_EQ(records + 1, ClientRecordInfo::LiveRecords());
+  VariantClear(&items.Get());
+  EXPECT_EQ(records, ClientRecordInfo::LiveRecords());
+  info->Release();
 }
 
 } // namespace

@@ -149,6 +149,44 @@ function catchesErrors() {
   check("failures leave the collection as it was", walk(c), "1,2");
 }
 
+function asksExistsKeysItemsAndRemovesAll() {
+  var c = newCollection();
+  check("Keys of an empty collection", new VBArray(c.Keys()).toArray().length, 0);
+  check("Items of an empty collection", new VBArray(c.Items()).toArray().length, 0);
+  c.Add(1, "apple");
+  c.Add("pear");
+  c.Add(2.5, "plum");
+  c.Add(3, "");
+  check("Exists for a key", c.Exists("apple"), true);
+  check("Exists for a key not there", c.Exists("cherry"), false);
+  check("Exists compares exactly", c.Exists("Apple"), false);
+  check("Exists for the empty key", c.Exists(""), true);
+  var k = "plum";
+  check("Exists for a variable", c.Exists(k), true);
+  var keys = new VBArray(c.Keys()).toArray();
+  check("Keys in member order", keys.slice(0, 1).concat(keys.slice(2)).join(","), "apple,plum,");
+  check("Keys of an unkeyed member", typeof keys[1], "undefined");
+  check("Items in member order", new VBArray(c.Items()).toArray().join(","), "1,pear,2.5,3");
+  check("Keys is zero-based", new VBArray(c.Keys()).lbound(), 0);
+  c.Remove("apple");
+  c.Remove(1);
+  check("Keys after removals", new VBArray(c.Keys()).toArray().join(","), "plum,");
+  check("Items after removals", new VBArray(c.Items()).toArray().join(","), "2.5,3");
+  check("Exists after removal", c.Exists("apple"), false);
+  checkThrows("Exists with a number", "Type mismatch", function () { c.Exists(1); });
+  checkThrows("Exists with null", "Type mismatch", function () { c.Exists(null); });
+  var held = c.Item("plum");
+  var e = new Enumerator(c);
+  c.RemoveAll();
+  check("RemoveAll empties", c.Count, 0);
+  check("Exists after RemoveAll", c.Exists("plum"), false);
+  check("Keys after RemoveAll", new VBArray(c.Keys()).toArray().length, 0);
+  check("a held item outlives RemoveAll", held.Value, 2.5);
+  check("an Enumerator outlives RemoveAll", e.item(), 2.5);
+  c.Add("again", "plum");
+  check("a key is free again after RemoveAll", c.Item("plum").Value, "again");
+}
+
 createsByEitherProgId();
 addsWithAndWithoutKeys();
 replacesByKey();
@@ -156,5 +194,6 @@ readsByPositionAndKey();
 removes();
 walksWithEnumerator();
 catchesErrors();
+asksExistsKeysItemsAndRemovesAll();
 
 WScript.Echo(passed + " passed, " + failed + " failed");

@@ -60,12 +60,23 @@ Function Walk(c)
   Walk = text
 End Function
 
+' The elements of an array, each followed by a comma ("-" for Empty).
+Function Listed(values)
+  Dim v, text
+  text = ""
+  For Each v In values
+    If IsEmpty(v) Then v = "-"
+    text = text & CStr(v) & ","
+  Next
+  Listed = text
+End Function
+
 Sub CreatesByEitherProgId()
   Dim a, b
   Set a = CreateObject("Collection.XCollection")
   Set b = CreateObject(PROG_ID)
-  Check "TypeName by version-independent ProgID", TypeName(a), "IXCollection"
-  Check "TypeName by versioned ProgID", TypeName(b), "IXCollection"
+  Check "TypeName by version-independent ProgID", TypeName(a), "IXCollection2"
+  Check "TypeName by versioned ProgID", TypeName(b), "IXCollection2"
   Check "new collection is empty", a.Count, 0
   a.Add 1
   Check "collections are separate", b.Count, 0
@@ -234,6 +245,77 @@ Sub CatchesErrors()
   Check "and its members", Walk(c), "1,2"
 End Sub
 
+Sub AsksExistsKeysItemsAndRemovesAll()
+  Dim c, k, v, text, keys, held, o
+  Set c = NewCollection()
+  Check "Keys of an empty collection", UBound(c.Keys), -1
+  Check "Items of an empty collection", UBound(c.Items), -1
+  c.Add 1, "apple"
+  c.Add "pear"
+  c.Add 2.5, "plum"
+  c.Add 3, ""
+  If c.Exists("apple") Then
+    Check "Exists for a key", True, True
+  Else
+    Check "Exists for a key", False, True
+  End If
+  Check "Exists for a key not there", c.Exists("cherry"), False
+  Check "Exists compares exactly", c.Exists("Apple"), False
+  Check "Exists for the empty key", c.Exists(""), True
+  k = "plum"
+  Check "Exists for a variable", c.Exists(k), True
+  text = ""
+  For Each k In c.Keys
+    If IsEmpty(k) Then k = "-"
+    text = text & k & ","
+  Next
+  Check "For Each over Keys", text, "apple,-,plum,,"
+  text = ""
+  For Each v In c.Items
+    text = text & v & ","
+  Next
+  Check "For Each over Items", text, "1,pear,2.5,3,"
+  Check "Items of a variable", Listed(c.Items), "1,pear,2.5,3,"
+  keys = c.Keys
+  Check "Keys is zero-based", LBound(keys), 0
+  Check "Keys has one element per member", UBound(keys), 3
+  keys = c.Items
+  Check "Items of a member", keys(2), 2.5
+  c.Remove "apple"
+  c.Remove 1
+  Check "Keys after removals", Listed(c.Keys), "plum,,"
+  Check "Items after removals", Listed(c.Items), "2.5,3,"
+  Check "Exists after removal", c.Exists("apple"), False
+
+  On Error Resume Next
+  v = c.Exists(1)
+  CheckError "Exists with a number", "Type mismatch"
+  v = c.Exists(Null)
+  CheckError "Exists with Null", "Type mismatch"
+  v = c.Exists(Empty)
+  CheckError "Exists with Empty", "Type mismatch"
+  Set o = NewCollection()
+  v = c.Exists(o)
+  CheckError "Exists with an object", "Type mismatch"
+  On Error GoTo 0
+
+  Set held = c("plum")
+  c.Add "x", "during"
+  text = ""
+  For Each v In c
+    If text = "" Then c.RemoveAll
+    text = text & CStr(v) & " "
+  Next
+  Check "a walk goes on after RemoveAll", text, "2.5 3 x "
+  Check "RemoveAll empties", c.Count, 0
+  Check "Exists after RemoveAll", c.Exists("plum"), False
+  Check "a held item outlives RemoveAll", held.Value, 2.5
+  c.RemoveAll
+  Check "RemoveAll of none", c.Count, 0
+  c.Add "again", "plum"
+  Check "a key is free again after RemoveAll", c("plum"), "again"
+End Sub
+
 CreatesByEitherProgId
 AddsWithAndWithoutKeys
 ReplacesByKey
@@ -242,5 +324,6 @@ WritesThroughTheItemProperty
 Removes
 WalksWithForEach
 CatchesErrors
+AsksExistsKeysItemsAndRemovesAll
 
 WScript.Echo passed & " passed, " & failed & " failed"
