@@ -98,10 +98,15 @@ file(RELATIVE_PATH COLLECTION_PKGCONFIG_TO_PREFIX /prefix/${COLLECTION_PKGCONFIG
 string(REGEX REPLACE "/$" "" COLLECTION_PKGCONFIG_TO_PREFIX "${COLLECTION_PKGCONFIG_TO_PREFIX}")
 if(COLLECTION_SHARED_LIBS)
   set(COLLECTION_PKGCONFIG_CFLAGS "")
+  set(COLLECTION_JSON_PKGCONFIG_CFLAGS "")
 else()
   set(COLLECTION_PKGCONFIG_CFLAGS " -DCOLLECTION_STATIC -DRUNTIME_STATIC -DQUORREL_STATIC")
+  set(COLLECTION_JSON_PKGCONFIG_CFLAGS " -DCOLLECTION_JSON_STATIC")
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/collection.pc.in ${PROJECT_BINARY_DIR}/package/collection.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/package/collection.pc
+# The JSON library's: `pkg-config --cflags --libs collection-json`.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/collection-json.pc.in ${PROJECT_BINARY_DIR}/package/collection-json.pc
+  @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/package/collection.pc ${PROJECT_BINARY_DIR}/package/collection-json.pc
   DESTINATION ${COLLECTION_PKGCONFIG_DIR}
   COMPONENT Collection)

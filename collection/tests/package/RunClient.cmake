@@ -1,7 +1,8 @@
 # cmake -P script: installs BUILD_DIR into WORK_DIR/prefix, then configures,
 # builds and runs the client project CLIENT_SOURCE_DIR against that prefix;
 # natively also compiles the client's program with the flags that
-# `pkg-config --cflags --libs collection` gives for that prefix, and runs it.
+# `pkg-config --cflags --libs collection collection-json` gives for that
+# prefix, and runs it.
 # Fails (non-zero exit) at the first step that does.
 
 foreach(required BUILD_DIR WORK_DIR CLIENT_SOURCE_DIR GENERATOR INSTALL_LIBDIR)
@@ -44,7 +45,7 @@ else()
   # The same program built by hand with pkg-config's flags.
   find_program(PKG_CONFIG pkg-config REQUIRED)
   set(ENV{PKG_CONFIG_PATH} ${prefix}/${INSTALL_LIBDIR}/pkgconfig)
-  step("pkg-config" ${PKG_CONFIG} --cflags --libs collection)
+  step("pkg-config" ${PKG_CONFIG} --cflags --libs collection collection-json)
   string(STRIP "${step_output}" pkg_config_flags)
   separate_arguments(pkg_config_flags UNIX_COMMAND "${pkg_config_flags}")
   separate_arguments(client_flags UNIX_COMMAND "${CLIENT_FLAGS}")
