@@ -2,6 +2,7 @@
 
 #include "Registration.h"
 
+#include "ComPtr.h"
 #include "ObjectMap.h"
 #include "Registrar.h"
 #include "RegistrySnapshot.h"
@@ -18,14 +19,13 @@ namespace {
 /// Loads the type library of the module at `modulePath` (embedded, else
 /// beside it) without registering it; `loadedFrom` names the file it came
 /// from.
-HRESULT LoadTypeLibraryOf(const wchar_t *modulePath, ITypeLib **library,
+HRESULT LoadTypeLibraryOf(const wchar_t *modulePath, ComPtr<ITypeLib> &library,
                           std::wstring &loadedFrom) noexcept {
-  *library = nullptr;
   // The platform's loader takes no longer name (it may overrun its buffer
   // on one): answer that instead of handing it over.
-  const auto load = [library](const wchar_t *file) {
+  const auto load = [&library](const wchar_t *file) {
     return std::wcslen(file) >= MAX_PATH ? HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)
-                                         : LoadTypeLibEx(file, REGKIND_NONE, library);
+                                         : LoadTypeLibEx(file, REGKIND_NONE, library.ReleaseAndGetAddressOf());
   };
   HRESULT status = load(modulePath);
   if (SUCCEEDED(status)) {
@@ -42,10 +42,8 @@ HRESULT LoadTypeLibraryOf(const wchar_t *modulePath, ITypeLib **library,
       status = E_OUTOFMEMORY;
     }
   }
-  if (FAILED(status) && *library != nullptr) {
-    (*library)->Release();
-    *library = nullptr;
-  }
+  if (FAILED(status))
+    library = nullptr;
   return status;
 }
 
@@ -137,9 +135,9 @@ HRESULT TakeSnapshot(HMODULE module, ITypeLib *library, RegistrySnapshot &snapsh
     paths.push_back(std::wstring(L"TypeLib\\") + guid);
     for (UINT i = 0, count = library->GetTypeInfoCount(); i < count; ++i) {
       TYPEKIND kind;
-      ITypeInfo *type = nullptr;
+      ComPtr<ITypeInfo> type;
       if (FAILED(library->GetTypeInfoType(i, &kind)) || (kind != TKIND_INTERFACE && kind != TKIND_DISPATCH) ||
-          FAILED(library->GetTypeInfo(i, &type)))
+          FAILED(library->GetTypeInfo(i, type.ReleaseAndGetAddressOf())))
         continue;
       TYPEATTR *typeAttributes = nullptr;
       if (SUCCEEDED(type->GetTypeAttr(&typeAttributes))) {
@@ -147,7 +145,6 @@ HRESULT TakeSnapshot(HMODULE module, ITypeLib *library, RegistrySnapshot &snapsh
         paths.push_back(std::wstring(L"Interface\\") + guid);
         type->ReleaseTypeAttr(typeAttributes);
       }
-      type->Release();
     }
     for (const std::wstring &path : paths) {
       status = snapshot.Take(path);
@@ -209,9 +206,9 @@ std::wstring HelpDirectoryOf(std::wstring_view path) {
 }
 
 HRESULT RunRegistryScript(const wchar_t *modulePath, UINT scriptId, bool registering) noexcept {
-  IRegistrar *registrar = nullptr;
+  ComPtr<IRegistrar> registrar;
   HRESULT status = CoCreateInstance(CLSID_Registrar, nullptr, CLSCTX_INPROC_SERVER, IID_IRegistrar,
-                                    reinterpret_cast<void **>(&registrar));
+                                    reinterpret_cast<void **>(registrar.ReleaseAndGetAddressOf()));
   if (FAILED(status))
     return status;
   try {
@@ -224,32 +221,30 @@ HRESULT RunRegistryScript(const wchar_t *modulePath, UINT scriptId, bool registe
     status = registering ? registrar->ResourceRegister(modulePath, scriptId, L"REGISTRY")
                          : registrar->ResourceUnregister(modulePath, scriptId, L"REGISTRY");
   }
-  registrar->Release();
   return status;
 }
 
 HRESULT RegisterTypeLibrary(const wchar_t *modulePath) noexcept {
-  ITypeLib *library = nullptr;
+  ComPtr<ITypeLib> library;
   std::wstring loadedFrom;
-  HRESULT status = LoadTypeLibraryOf(modulePath, &library, loadedFrom);
+  HRESULT status = LoadTypeLibraryOf(modulePath, library, loadedFrom);
   if (FAILED(status))
     return status;
   try {
     std::wstring helpDirectory = HelpDirectoryOf(loadedFrom);
-    status = RegisterTypeLib(library, &loadedFrom[0], &helpDirectory[0]);
+    status = RegisterTypeLib(library.Get(), &loadedFrom[0], &helpDirectory[0]);
     if (SUCCEEDED(status))
-      status = RegisterNeutralLocale(library, loadedFrom);
+      status = RegisterNeutralLocale(library.Get(), loadedFrom);
   } catch (...) {
     status = E_OUTOFMEMORY;
   }
-  library->Release();
   return status;
 }
 
 HRESULT UnregisterTypeLibrary(const wchar_t *modulePath) noexcept {
-  ITypeLib *library = nullptr;
+  ComPtr<ITypeLib> library;
   std::wstring loadedFrom;
-  HRESULT status = LoadTypeLibraryOf(modulePath, &library, loadedFrom);
+  HRESULT status = LoadTypeLibraryOf(modulePath, library, loadedFrom);
   if (FAILED(status))
     return status;
   TLIBATTR *attributes = nullptr;
@@ -270,7 +265,6 @@ HRESULT UnregisterTypeLibrary(const wchar_t *modulePath) noexcept {
     }
     library->ReleaseTLibAttr(attributes);
   }
-  library->Release();
   return status;
 }
 
@@ -285,14 +279,15 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   // All or nothing: the type library must load before anything is
   // written, and a step that fails puts back what the steps before it
   // changed.
-  ITypeLib *library = nullptr;
-  std::wstring loadedFrom;
-  status = LoadTypeLibraryOf(path.c_str(), &library, loadedFrom);
-  if (FAILED(status))
-    return status;
   RegistrySnapshot snapshot;
-  status = TakeSnapshot(Module().Instance(), library, snapshot);
-  library->Release();
+  {
+    ComPtr<ITypeLib> library;
+    std::wstring loadedFrom;
+    status = LoadTypeLibraryOf(path.c_str(), library, loadedFrom);
+    if (FAILED(status))
+      return status;
+    status = TakeSnapshot(Module().Instance(), library.Get(), snapshot);
+  }
   if (FAILED(status))
     return status;
   status = UpdateClassRegistry(path.c_str(), true);

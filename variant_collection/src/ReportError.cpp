@@ -2,6 +2,7 @@
 
 #include "ReportError.h"
 
+#include "ComPtr.h"
 #include "ServerModule.h"
 
 #include <new>
@@ -25,8 +26,8 @@ wchar_t *ToWide(const char *text) noexcept {
 }
 
 void PostErrorObject(const CLSID &clsid, const wchar_t *description, const IID &iid) noexcept {
-  ICreateErrorInfo *creator = nullptr;
-  if (FAILED(CreateErrorInfo(&creator)))
+  ComPtr<ICreateErrorInfo> creator;
+  if (FAILED(CreateErrorInfo(creator.ReleaseAndGetAddressOf())))
     return;
   creator->SetGUID(iid);
   LPOLESTR progId = nullptr;
@@ -34,12 +35,9 @@ void PostErrorObject(const CLSID &clsid, const wchar_t *description, const IID &
     creator->SetSource(progId);
   CoTaskMemFree(progId);
   creator->SetDescription(const_cast<LPOLESTR>(description));
-  IErrorInfo *error = nullptr;
-  if (SUCCEEDED(creator->QueryInterface(IID_IErrorInfo, reinterpret_cast<void **>(&error)))) {
-    SetErrorInfo(0, error);
-    error->Release();
-  }
-  creator->Release();
+  ComPtr<IErrorInfo> error;
+  if (SUCCEEDED(creator->QueryInterface(IID_IErrorInfo, reinterpret_cast<void **>(error.ReleaseAndGetAddressOf()))))
+    SetErrorInfo(0, error.Get());
 }
 
 } // namespace

@@ -67,7 +67,7 @@ void UseThroughProxies(IStream *sentinelStream) {
   V_DISPATCH(&object) = sentinel.Detach();
   EXPECT_EQ(S_OK, collection->Add(object.Get(), Var::Str(L"object").Get()));
   ComPtr<IXItem> holding = ItemOf(collection.Get(), Var::Str(L"object"));
-  ASSERT_NE(nullptr, holding);
+  ASSERT_TRUE(holding);
   EXPECT_EQ(VT_DISPATCH, ValueOf(holding.Get()).Type());
   EXPECT_EQ(S_OK, collection->Remove(Var::Str(L"object").Get())); // the item still holds it
   ComPtr<IXCollection> other;
@@ -78,13 +78,13 @@ void UseThroughProxies(IStream *sentinelStream) {
   EXPECT_EQ(S_OK, other->get__NewEnum(&otherWalk)); // its snapshot holds it too
 
   ComPtr<IXItem> one = ItemOf(collection.Get(), Var::Str(L"one"));
-  ASSERT_NE(nullptr, one);
+  ASSERT_TRUE(one);
   Var value = ValueOf(one.Get());
   ASSERT_EQ(VT_I4, value.Type());
   EXPECT_EQ(1, V_I4(&value.Get()));
   EXPECT_EQ(L"one", KeyOf(one.Get()).Text());
   ComPtr<IXItem> two = ItemOf(collection.Get(), Var::I4(2));
-  ASSERT_NE(nullptr, two);
+  ASSERT_TRUE(two);
   EXPECT_EQ(L"two", ValueOf(two.Get()).Text());
   EXPECT_EQ(VT_EMPTY, KeyOf(two.Get()).Type());
 
