@@ -198,8 +198,8 @@ wine64_side_by_side() {
 # wine_runs_win32: whether this machine runs 32-bit Windows programs. Wine
 # runs them through its 32-bit loader, a 32-bit Linux program, which a kernel
 # without 32-bit (ia32) emulation refuses ("Exec format error"). Such a
-# machine still builds the 32-bit tree (its build-time tool runs as the
-# 64-bit one) but runs none of its programs.
+# machine still builds the 32-bit tree, without the server module (see
+# build_win32), but runs none of its programs.
 wine_runs_win32() { wine --version >/dev/null 2>&1; }
 
 # check_format: fails, naming the places, when a tracked C or C++ source
@@ -217,12 +217,6 @@ check_format() {
 # the tree with Ninja (CMake's output goes to <build dir>/configure.log,
 # shown when configuring fails) and builds it, Ninja showing its progress.
 configure_and_build() {
-  configure_tree "$@"
-  cmake --build "$1"
-}
-# configure_tree <build dir> [cmake options...]: the configuring half of
-# configure_and_build.
-configure_tree() {
   local dir=$1
   shift
   echo "build: $dir"
@@ -232,6 +226,7 @@ configure_tree() {
     echo "build: configuring $dir failed" >&2
     return 1
   fi
+  cmake --build "$dir"
 }
 
 # The development builds. Each takes [-B <build dir>] (default: its folder
@@ -261,18 +256,18 @@ build_asan() {
   configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DCOLLECTION_SANITIZE=ON "${build_options[@]}"
 }
 # 32-bit Windows with MinGW-w64; its programs run under scripts/wine-run.
-# Where this machine runs no 32-bit programs, the build's type-library tool
-# runs as the 64-bit tree's (win64_typelib_prune), and nothing else of the
-# tree runs.
+# Where this machine runs no 32-bit programs, the tree leaves out the server
+# module and its tests (its type library is made by running a 32-bit tool)
+# and is built only, to show that it builds.
 build_win32() {
-  local build_dir build_options prune=() tool
+  local build_dir build_options module=()
   build_tree "$COLLECTION_BUILD/win32" "$@"
   if ! wine_runs_win32; then
-    tool=$(win64_typelib_prune) || return 1
-    prune=(-DCOLLECTION_TYPELIB_PRUNE="$tool" -DCOLLECTION_TYPELIB_PRUNE_EMULATOR="$COLLECTION_ROOT/scripts/wine64-run")
+    echo "build: this machine runs no 32-bit programs: $build_dir leaves out the server module and its tests"
+    module=(-DCOLLECTION_SERVER_MODULE=OFF)
   fi
   configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "${prune[@]}" "${build_options[@]}"
+    -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "${module[@]}" "${build_options[@]}"
 }
 # 64-bit Windows (x86_64) with MinGW-w64; its programs run under
 # scripts/wine64-run in the 64-bit prefix.
@@ -281,19 +276,6 @@ build_win64() {
   build_tree "$COLLECTION_BUILD/win64" "$@"
   configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw64.cmake" "${build_options[@]}"
-}
-# win64_typelib_prune: builds the server's type-library tool in the 64-bit
-# tree (configuring that tree first when it has never been) and prints its
-# path. The tool writes a library for the system kind widl gave it, so the
-# 64-bit program serves the 32-bit build as well.
-win64_typelib_prune() {
-  local dir=$COLLECTION_BUILD/win64
-  if [ ! -f "$dir/build.ninja" ]; then
-    configure_tree "$dir" -DCMAKE_BUILD_TYPE=Debug \
-      -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw64.cmake" >&2
-  fi
-  cmake --build "$dir" --target VariantCollectionTypeLibPrune >&2
-  echo "$dir/variant_collection/tools/typelib_prune.exe"
 }
 
 # The value library's tests under ThreadSanitizer, in a tree of their own
