@@ -24,9 +24,9 @@ template <typename Kind, typename Argument> Runtime::Ref<const Value> Hold(Argum
 void Show(const char *label, const Value &value) {
   std::cout << std::left << std::setw(24) << label << std::right << " prints ";
   value.Print(std::cout);
-  std::cout << "  | bool " << std::boolalpha << value.BoolValue() << "  int " << value.IntValue()
-            << "  unsigned " << value.UnsignedIntValue() << "  double " << value.DoubleValue()
-            << "  string \"" << value.StringValue() << "\"\n";
+  std::cout << "  | bool " << std::boolalpha << value.BoolValue() << "  int " << value.IntValue() << "  unsigned "
+            << value.UnsignedIntValue() << "  double " << value.DoubleValue() << "  string \"" << value.StringValue()
+            << "\"\n";
 }
 
 // A framework object of the program's own, to wrap in a value.
@@ -69,8 +69,7 @@ void ShowContainers() {
   std::cout << "width:                      " << settings->GetValueForKey("width").IntValue() << '\n';
   std::cout << "GetValueForKeyPath(\"view.zoom\").DoubleValue(): "
             << settings->GetValueForKeyPath("view.zoom").DoubleValue() << '\n';
-  std::cout << "view.depth is missing, so null: "
-            << settings->GetValueForKeyPath("view.depth").IsNull() << '\n';
+  std::cout << "view.depth is missing, so null: " << settings->GetValueForKeyPath("view.depth").IsNull() << '\n';
   std::cout << "keys are walked in byte order (Apply):\n";
   EntryLister lister;
   settings->Apply(lister);
@@ -139,8 +138,8 @@ int main() {
   auto one = Hold<String>(std::string("1"));
   std::cout << "Number(1L) == Number(1.0f):     " << (Number(1L) == Number(1.0f)) << '\n';
   std::cout << "Number(1L) == String(\"1\"):      " << (Number(1L) == *one) << '\n';
-  std::cout << "Number(1L) == Boolean::True():  "
-            << (Number(1L) == static_cast<const Value &>(Boolean::True())) << '\n';
+  std::cout << "Number(1L) == Boolean::True():  " << (Number(1L) == static_cast<const Value &>(Boolean::True()))
+            << '\n';
   std::cout << "Value::Null() == Value::Null(): " << (Value::Null() == Value::Null()) << '\n';
 
   std::cout << "\n== Print honours the caller's stream, ToString does not ==\n";
@@ -167,8 +166,7 @@ int main() {
   Show("Data of 6 bytes", *blob);
   Container::basic_data<unsigned char> copy = blob->DataValue();
   copy[0] = 0;
-  std::cout << "after changing a copy, still equal to the original bytes: " << (*blob == *MakeValue(buffer))
-            << '\n';
+  std::cout << "after changing a copy, still equal to the original bytes: " << (*blob == *MakeValue(buffer)) << '\n';
   std::cout << "hex stream: " << std::hex << std::showbase;
   blob->Print(std::cout);
   std::cout << std::dec << std::noshowbase << '\n';

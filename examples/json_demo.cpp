@@ -21,8 +21,8 @@ using namespace Zorbin::Tessel::Collection;
 namespace {
 
 void ShowError(const char *what, const JsonError &error) {
-  std::cout << what << "\n  what():  " << error.what() << "\n  line " << error.Line() << ", column "
-            << error.Column() << ", offset " << error.Offset() << ", path \"" << error.Path() << "\"\n";
+  std::cout << what << "\n  what():  " << error.what() << "\n  line " << error.Line() << ", column " << error.Column()
+            << ", offset " << error.Offset() << ", path \"" << error.Path() << "\"\n";
 }
 
 } // namespace

@@ -24,7 +24,7 @@
 #include <rapidjson/writer.h>
 
 #if defined(COLLECTION_JSON_BENCH_MEMORY)
-#include "../value/HeapCounter.h"
+#  include "../value/HeapCounter.h"
 #endif
 
 #include <algorithm>
@@ -165,8 +165,8 @@ void Measure(Library &library, const std::string &text) {
   library.Read(text);
   std::printf("BENCH table=memory case=heap_held library=%s n=%zu unit=B value=%zu\n", library.Name(), text.size(),
               Figures(Source::Heap).liveBytes - heap);
-  std::printf("BENCH table=memory case=heap_held_in_glibc_chunks library=%s n=%zu unit=B value=%zu\n",
-              library.Name(), text.size(), Figures(Source::HeapChunks).liveBytes - chunks);
+  std::printf("BENCH table=memory case=heap_held_in_glibc_chunks library=%s n=%zu unit=B value=%zu\n", library.Name(),
+              text.size(), Figures(Source::HeapChunks).liveBytes - chunks);
   std::printf("BENCH table=memory case=heap_blocks_held library=%s n=%zu unit=blocks value=%zu\n", library.Name(),
               text.size(), Figures(Source::Heap).liveBlocks - blocks);
   library.Drop();

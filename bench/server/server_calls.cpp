@@ -51,8 +51,7 @@ namespace {
 /// Stops the program with a message: a benchmark whose calls fail measures
 /// nothing.
 [[noreturn]] void Fail(const char *what, HRESULT status) {
-  std::fprintf(stderr, "collection_server_calls: %s failed (0x%08lX)\n", what,
-               static_cast<unsigned long>(status));
+  std::fprintf(stderr, "collection_server_calls: %s failed (0x%08lX)\n", what, static_cast<unsigned long>(status));
   std::exit(1);
 }
 
@@ -125,14 +124,12 @@ IXCollection *FilledCollection(Inputs &inputs) {
 
 /// A late-bound call as a script engine makes it: arguments in reverse
 /// order, no named arguments, the result (if wanted) into `result`.
-HRESULT Call(IDispatch *object, DISPID member, WORD flags, VARIANT *reversedArguments, UINT count,
-             VARIANT *result) {
+HRESULT Call(IDispatch *object, DISPID member, WORD flags, VARIANT *reversedArguments, UINT count, VARIANT *result) {
   DISPPARAMS params = {reversedArguments, nullptr, count, 0};
   EXCEPINFO exception;
   std::memset(&exception, 0, sizeof exception);
   UINT argumentError = 0;
-  return object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &exception,
-                        &argumentError);
+  return object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &exception, &argumentError);
 }
 
 const WORD kGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
@@ -143,8 +140,8 @@ enum class Binding { Vtable, Dispatch };
 const char *NameOf(Binding binding) { return binding == Binding::Vtable ? "vtable" : "IDispatch"; }
 
 void Report(const char *caseName, Binding binding, std::size_t n, double callsPerSecond) {
-  std::printf("BENCH table=calls case=%s library=%s n=%lu unit=calls/s value=%.4g\n", caseName,
-              NameOf(binding), static_cast<unsigned long>(n), callsPerSecond);
+  std::printf("BENCH table=calls case=%s library=%s n=%lu unit=calls/s value=%.4g\n", caseName, NameOf(binding),
+              static_cast<unsigned long>(n), callsPerSecond);
   std::fflush(stdout);
 }
 
@@ -275,9 +272,8 @@ void RunSize(std::size_t n, double minSeconds) {
         VARIANT exists;
         VariantInit(&exists);
         V_VT(&exists) = VT_BOOL;
-        Check("Exists", binding == Binding::Vtable
-                            ? extended->Exists(inputs.Key(i), &V_BOOL(&exists))
-                            : Call(dispatch, 4, kGet, &inputs.Key(i), 1, &exists));
+        Check("Exists", binding == Binding::Vtable ? extended->Exists(inputs.Key(i), &V_BOOL(&exists))
+                                                   : Call(dispatch, 4, kGet, &inputs.Key(i), 1, &exists));
         if (V_BOOL(&exists) != VARIANT_TRUE)
           Fail("Exists", E_FAIL);
       }

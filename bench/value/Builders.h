@@ -49,14 +49,16 @@ template <typename L> std::vector<std::string> PathTexts(const NestedWorkload &w
   std::vector<std::string> texts;
   texts.reserve(workload.paths.size());
   for (const std::array<std::uint32_t, 3> &path : workload.paths)
-    texts.push_back(L::PathText(workload.levels[0][path[0]], workload.levels[1][path[1]], workload.levels[2][path[2]]));
+    texts.push_back(
+        L::PathText(workload.levels[0][path[0]], workload.levels[1][path[1]], workload.levels[2][path[2]]));
   return texts;
 }
 
 /// Every key of `top` mapping to a dictionary with a number under each key
 /// of `leaves`, counting up from `first`.
 template <typename L>
-typename L::Dict BuildTwoLevels(const std::vector<std::string> &top, const std::vector<std::string> &leaves, int first) {
+typename L::Dict BuildTwoLevels(const std::vector<std::string> &top, const std::vector<std::string> &leaves,
+                                int first) {
   typename L::Dict dict = L::MakeDict();
   for (const std::string &key : top) {
     typename L::Dict below = L::MakeDict();

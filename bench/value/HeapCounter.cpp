@@ -79,7 +79,9 @@ std::size_t ChunkOf(std::size_t size) {
 
 // Through an integer: the compiler sees the caller's block as an object of
 // its own and would take the header for an access out of its bounds.
-Header *HeaderOf(void *block) { return reinterpret_cast<Header *>(reinterpret_cast<std::uintptr_t>(block) - kHeader); }
+Header *HeaderOf(void *block) {
+  return reinterpret_cast<Header *>(reinterpret_cast<std::uintptr_t>(block) - kHeader);
+}
 
 void *Counted(void *start, std::size_t offset, std::size_t size) {
   if (start == nullptr) {
@@ -222,11 +224,16 @@ extern "C" COLLECTION_BENCH_REPLACES void *realloc(void *block, std::size_t size
   return moved;
 }
 
-extern "C" COLLECTION_BENCH_REPLACES void *memalign(std::size_t alignment, std::size_t size) noexcept { return Aligned(alignment, size); }
+extern "C" COLLECTION_BENCH_REPLACES void *memalign(std::size_t alignment, std::size_t size) noexcept {
+  return Aligned(alignment, size);
+}
 
-extern "C" COLLECTION_BENCH_REPLACES void *aligned_alloc(std::size_t alignment, std::size_t size) noexcept { return Aligned(alignment, size); }
+extern "C" COLLECTION_BENCH_REPLACES void *aligned_alloc(std::size_t alignment, std::size_t size) noexcept {
+  return Aligned(alignment, size);
+}
 
-extern "C" COLLECTION_BENCH_REPLACES int posix_memalign(void **result, std::size_t alignment, std::size_t size) noexcept {
+extern "C" COLLECTION_BENCH_REPLACES int posix_memalign(void **result, std::size_t alignment,
+                                                        std::size_t size) noexcept {
   if (alignment < sizeof(void *) || (alignment & (alignment - 1)) != 0)
     return EINVAL;
   void *block = Aligned(alignment, size);
@@ -258,32 +265,56 @@ COLLECTION_BENCH_REPLACES void *operator new(std::size_t size) {
   return block;
 }
 COLLECTION_BENCH_REPLACES void *operator new[](std::size_t size) { return operator new(size); }
-COLLECTION_BENCH_REPLACES void *operator new(std::size_t size, const std::nothrow_t &) noexcept { return CollectionBench::NewBlock(size); }
-COLLECTION_BENCH_REPLACES void *operator new[](std::size_t size, const std::nothrow_t &) noexcept { return CollectionBench::NewBlock(size); }
+COLLECTION_BENCH_REPLACES void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
+  return CollectionBench::NewBlock(size);
+}
+COLLECTION_BENCH_REPLACES void *operator new[](std::size_t size, const std::nothrow_t &) noexcept {
+  return CollectionBench::NewBlock(size);
+}
 COLLECTION_BENCH_REPLACES void *operator new(std::size_t size, std::align_val_t alignment) {
   void *block = CollectionBench::NewAlignedBlock(size, alignment);
   if (block == nullptr)
     throw std::bad_alloc();
   return block;
 }
-COLLECTION_BENCH_REPLACES void *operator new[](std::size_t size, std::align_val_t alignment) { return operator new(size, alignment); }
-COLLECTION_BENCH_REPLACES void *operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t &) noexcept {
+COLLECTION_BENCH_REPLACES void *operator new[](std::size_t size, std::align_val_t alignment) {
+  return operator new(size, alignment);
+}
+COLLECTION_BENCH_REPLACES void *operator new(std::size_t size, std::align_val_t alignment,
+                                             const std::nothrow_t &) noexcept {
   return CollectionBench::NewAlignedBlock(size, alignment);
 }
-COLLECTION_BENCH_REPLACES void *operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t &) noexcept {
+COLLECTION_BENCH_REPLACES void *operator new[](std::size_t size, std::align_val_t alignment,
+                                               const std::nothrow_t &) noexcept {
   return CollectionBench::NewAlignedBlock(size, alignment);
 }
 
 COLLECTION_BENCH_REPLACES void operator delete(void *block) noexcept { CollectionBench::DeleteBlock(block); }
 COLLECTION_BENCH_REPLACES void operator delete[](void *block) noexcept { CollectionBench::DeleteBlock(block); }
-COLLECTION_BENCH_REPLACES void operator delete(void *block, std::size_t) noexcept { CollectionBench::DeleteBlock(block); }
-COLLECTION_BENCH_REPLACES void operator delete[](void *block, std::size_t) noexcept { CollectionBench::DeleteBlock(block); }
-COLLECTION_BENCH_REPLACES void operator delete(void *block, const std::nothrow_t &) noexcept { CollectionBench::DeleteBlock(block); }
-COLLECTION_BENCH_REPLACES void operator delete[](void *block, const std::nothrow_t &) noexcept { CollectionBench::DeleteBlock(block); }
-COLLECTION_BENCH_REPLACES void operator delete(void *block, std::align_val_t) noexcept { CollectionBench::DeleteBlock(block); }
-COLLECTION_BENCH_REPLACES void operator delete[](void *block, std::align_val_t) noexcept { CollectionBench::DeleteBlock(block); }
-COLLECTION_BENCH_REPLACES void operator delete(void *block, std::size_t, std::align_val_t) noexcept { CollectionBench::DeleteBlock(block); }
-COLLECTION_BENCH_REPLACES void operator delete[](void *block, std::size_t, std::align_val_t) noexcept { CollectionBench::DeleteBlock(block); }
+COLLECTION_BENCH_REPLACES void operator delete(void *block, std::size_t) noexcept {
+  CollectionBench::DeleteBlock(block);
+}
+COLLECTION_BENCH_REPLACES void operator delete[](void *block, std::size_t) noexcept {
+  CollectionBench::DeleteBlock(block);
+}
+COLLECTION_BENCH_REPLACES void operator delete(void *block, const std::nothrow_t &) noexcept {
+  CollectionBench::DeleteBlock(block);
+}
+COLLECTION_BENCH_REPLACES void operator delete[](void *block, const std::nothrow_t &) noexcept {
+  CollectionBench::DeleteBlock(block);
+}
+COLLECTION_BENCH_REPLACES void operator delete(void *block, std::align_val_t) noexcept {
+  CollectionBench::DeleteBlock(block);
+}
+COLLECTION_BENCH_REPLACES void operator delete[](void *block, std::align_val_t) noexcept {
+  CollectionBench::DeleteBlock(block);
+}
+COLLECTION_BENCH_REPLACES void operator delete(void *block, std::size_t, std::align_val_t) noexcept {
+  CollectionBench::DeleteBlock(block);
+}
+COLLECTION_BENCH_REPLACES void operator delete[](void *block, std::size_t, std::align_val_t) noexcept {
+  CollectionBench::DeleteBlock(block);
+}
 COLLECTION_BENCH_REPLACES void operator delete(void *block, std::align_val_t, const std::nothrow_t &) noexcept {
   CollectionBench::DeleteBlock(block);
 }

@@ -129,7 +129,8 @@ TextWorkload MakeTexts(std::size_t n) {
     if (random.Next() % 2)
       mantissa = -mantissa;
     if (i % 2 == 0)
-      std::snprintf(buffer, sizeof buffer, "%.17g", std::ldexp(mantissa, static_cast<int>(random.Below(2000)) - 1000));
+      std::snprintf(buffer, sizeof buffer, "%.17g",
+                    std::ldexp(mantissa, static_cast<int>(random.Below(2000)) - 1000));
     else
       std::snprintf(buffer, sizeof buffer, "%.2f", mantissa * 1000.0);
     workload.decimals.push_back(buffer);

@@ -65,9 +65,7 @@ template <typename L> const typename L::Dict &FlatDict(std::size_t n) {
 // Destroys `dict` untimed.
 template <typename Dict> void Discard(benchmark::State &state, Dict &dict) {
   state.PauseTiming();
-  {
-    Dict gone(std::move(dict));
-  }
+  { Dict gone(std::move(dict)); }
   state.ResumeTiming();
 }
 
@@ -189,11 +187,13 @@ enum class Reader { Value, Stream, FromChars };
 
 template <typename T> const std::vector<std::string> &TextsOf(const TextWorkload &workload);
 template <> const std::vector<std::string> &TextsOf<int>(const TextWorkload &workload) { return workload.integers; }
-template <> const std::vector<std::string> &TextsOf<double>(const TextWorkload &workload) { return workload.decimals; }
+template <> const std::vector<std::string> &TextsOf<double>(const TextWorkload &workload) {
+  return workload.decimals;
+}
 
 template <typename T, Reader R> void ReadNumbers(benchmark::State &state, std::size_t n) {
-  using Zorbin::Tessel::Runtime::Ref;
   using Zorbin::Tessel::Collection::Value;
+  using Zorbin::Tessel::Runtime::Ref;
   const std::vector<std::string> &texts = TextsOf<T>(Texts(n));
   std::vector<Ref<const Value>> values;
   for (const std::string &text : texts) {
@@ -226,11 +226,11 @@ void Add(const Plan &plan, const char *table, const char *caseName, const char *
 }
 
 // Registers `Job` for every size and library.
-#define COLLECTION_BENCH_EACH_LIBRARY(plan, caseName, Job)                                                    \
-  for (std::size_t n : plan.sizes) {                                                                          \
-    Add(plan, "dict", caseName, CollectionLibrary::Name, n, Job<CollectionLibrary>);                          \
-    Add(plan, "dict", caseName, NlohmannLibrary::Name, n, Job<NlohmannLibrary>);                              \
-    Add(plan, "dict", caseName, JsoncppLibrary::Name, n, Job<JsoncppLibrary>);                                \
+#define COLLECTION_BENCH_EACH_LIBRARY(plan, caseName, Job)                                                           \
+  for (std::size_t n : plan.sizes) {                                                                                 \
+    Add(plan, "dict", caseName, CollectionLibrary::Name, n, Job<CollectionLibrary>);                                 \
+    Add(plan, "dict", caseName, NlohmannLibrary::Name, n, Job<NlohmannLibrary>);                                     \
+    Add(plan, "dict", caseName, JsoncppLibrary::Name, n, Job<JsoncppLibrary>);                                       \
   }
 
 void RegisterCases(const Plan &plan) {

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#define FUZZ_CHECK(condition)                                                                      \
-  do {                                                                                             \
-    if (!(condition)) {                                                                            \
-      std::fprintf(stderr, "%s:%d: expected %s\n", __FILE__, __LINE__, #condition);                \
-      std::abort();                                                                                \
-    }                                                                                              \
+#define FUZZ_CHECK(condition)                                                                                        \
+  do {                                                                                                               \
+    if (!(condition)) {                                                                                              \
+      std::fprintf(stderr, "%s:%d: expected %s\n", __FILE__, __LINE__, #condition);                                  \
+      std::abort();                                                                                                  \
+    }                                                                                                                \
   } while (false)
 
 namespace CollectionFuzz {

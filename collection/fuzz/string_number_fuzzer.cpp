@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   FUZZ_CHECK(value);
 
   const long integer = value->IntValue();
-  FUZZ_CHECK(integer >= std::numeric_limits<std::int32_t>::min() && integer <= std::numeric_limits<std::int32_t>::max());
+  FUZZ_CHECK(integer >= std::numeric_limits<std::int32_t>::min() &&
+             integer <= std::numeric_limits<std::int32_t>::max());
   FUZZ_CHECK(integer == Extract<std::int32_t>(text));
 
   const unsigned long unsignedInteger = value->UnsignedIntValue();

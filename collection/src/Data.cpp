@@ -11,8 +11,7 @@ namespace Collection {
 
 Data::Data(const Buffer &data) : m_data(data) {}
 
-Data::Data(const void *bytes, unsigned long length)
-    : m_data(static_cast<const unsigned char *>(bytes), length) {}
+Data::Data(const void *bytes, unsigned long length) : m_data(static_cast<const unsigned char *>(bytes), length) {}
 
 Data::~Data() = default;
 

@@ -138,8 +138,7 @@ void Dictionary::SetValueForKey(const std::string &key, const Value &value) {
   }
   // The node is complete (key copied, value retained) before it joins the
   // map; if it cannot be made, nothing has changed.
-  m_entries.emplace_hint(place, std::piecewise_construct, std::forward_as_tuple(key),
-                         std::forward_as_tuple(value));
+  m_entries.emplace_hint(place, std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(value));
 }
 
 void Dictionary::SetDictionary(const Dictionary &other) { SetEntries(other); }

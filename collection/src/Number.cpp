@@ -48,8 +48,7 @@ float RoundToFloat(double value) {
 Number::Number(int value) noexcept : m_type(Int), m_int(static_cast<std::int32_t>(value)) {}
 Number::Number(unsigned int value) noexcept : m_type(UnsignedInt), m_unsigned(static_cast<std::uint32_t>(value)) {}
 Number::Number(long value) noexcept : m_type(Int), m_int(static_cast<std::int32_t>(value)) {}
-Number::Number(unsigned long value) noexcept
-    : m_type(UnsignedInt), m_unsigned(static_cast<std::uint32_t>(value)) {}
+Number::Number(unsigned long value) noexcept : m_type(UnsignedInt), m_unsigned(static_cast<std::uint32_t>(value)) {}
 Number::Number(float value) noexcept : m_type(Float), m_float(value) {}
 Number::Number(double value) noexcept : m_type(Double), m_double(value) {}
 
@@ -59,7 +58,8 @@ Number::~Number() {
   // object later. Stop here, at the cause.
   const unsigned long count = RetainCount();
   if (count > 1) {
-    std::fprintf(stderr, "Collection::Number destroyed while %lu other reference(s) still hold it "
+    std::fprintf(stderr,
+                 "Collection::Number destroyed while %lu other reference(s) still hold it "
                  "(a number stored in a container or handle must be made with new or MakeValue)\n",
                  count - 1);
     std::fflush(stderr);
@@ -69,50 +69,70 @@ Number::~Number() {
 
 bool Number::BoolValue() const {
   switch (m_type) {
-  case Int: return m_int != 0;
-  case UnsignedInt: return m_unsigned != 0;
-  case Float: return m_float != 0.0f;
-  case Double: return m_double != 0.0;
+  case Int:
+    return m_int != 0;
+  case UnsignedInt:
+    return m_unsigned != 0;
+  case Float:
+    return m_float != 0.0f;
+  case Double:
+    return m_double != 0.0;
   }
   return false;
 }
 
 long Number::IntValue() const {
   switch (m_type) {
-  case Int: return m_int;
-  case UnsignedInt: return static_cast<std::int32_t>(m_unsigned);
-  case Float: return TruncateToInt32(m_float);
-  case Double: return TruncateToInt32(m_double);
+  case Int:
+    return m_int;
+  case UnsignedInt:
+    return static_cast<std::int32_t>(m_unsigned);
+  case Float:
+    return TruncateToInt32(m_float);
+  case Double:
+    return TruncateToInt32(m_double);
   }
   return 0;
 }
 
 unsigned long Number::UnsignedIntValue() const {
   switch (m_type) {
-  case Int: return static_cast<std::uint32_t>(m_int);
-  case UnsignedInt: return m_unsigned;
-  case Float: return TruncateToUInt32(m_float);
-  case Double: return TruncateToUInt32(m_double);
+  case Int:
+    return static_cast<std::uint32_t>(m_int);
+  case UnsignedInt:
+    return m_unsigned;
+  case Float:
+    return TruncateToUInt32(m_float);
+  case Double:
+    return TruncateToUInt32(m_double);
   }
   return 0;
 }
 
 float Number::FloatValue() const {
   switch (m_type) {
-  case Int: return static_cast<float>(m_int);
-  case UnsignedInt: return static_cast<float>(m_unsigned);
-  case Float: return m_float;
-  case Double: return RoundToFloat(m_double);
+  case Int:
+    return static_cast<float>(m_int);
+  case UnsignedInt:
+    return static_cast<float>(m_unsigned);
+  case Float:
+    return m_float;
+  case Double:
+    return RoundToFloat(m_double);
   }
   return 0.0f;
 }
 
 double Number::DoubleValue() const {
   switch (m_type) {
-  case Int: return m_int;
-  case UnsignedInt: return m_unsigned;
-  case Float: return m_float;
-  case Double: return m_double;
+  case Int:
+    return m_int;
+  case UnsignedInt:
+    return m_unsigned;
+  case Float:
+    return m_float;
+  case Double:
+    return m_double;
   }
   return 0.0;
 }
@@ -140,10 +160,18 @@ void Number::Print(std::ostream &os) const {
   // int and unsigned int are 32 bits wide on every platform, so hexadecimal
   // and octal output of negative integers is the same everywhere.
   switch (m_type) {
-  case Int: os << static_cast<int>(m_int); break;
-  case UnsignedInt: os << static_cast<unsigned int>(m_unsigned); break;
-  case Float: os << m_float; break;
-  case Double: os << m_double; break;
+  case Int:
+    os << static_cast<int>(m_int);
+    break;
+  case UnsignedInt:
+    os << static_cast<unsigned int>(m_unsigned);
+    break;
+  case Float:
+    os << m_float;
+    break;
+  case Double:
+    os << m_double;
+    break;
   }
 }
 

@@ -69,7 +69,7 @@ bool ReadEightDigits(const char *p, std::uint32_t &value) {
   if (((word & 0xF0F0F0F0F0F0F0F0u) | (((word + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) !=
       0x3333333333333333u)
     return false;
-  word -= 0x3030303030303030u;  // eight numbers 0 to 9, the first digit lowest
+  word -= 0x3030303030303030u;    // eight numbers 0 to 9, the first digit lowest
   word = word * 10 + (word >> 8); // every other byte: two digits as a number 0 to 99
   word = (((word & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
           (((word >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>

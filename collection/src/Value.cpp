@@ -32,12 +32,8 @@ bool Value::operator!=(const Value &other) const { return !(*this == other); }
 
 bool Value::operator!() const { return !BoolValue(); }
 Value::operator bool() const { return BoolValue(); }
-Value::operator short() const {
-  return static_cast<short>(static_cast<std::uint16_t>(IntValue()));
-}
-Value::operator unsigned short() const {
-  return static_cast<unsigned short>(UnsignedIntValue());
-}
+Value::operator short() const { return static_cast<short>(static_cast<std::uint16_t>(IntValue())); }
+Value::operator unsigned short() const { return static_cast<unsigned short>(UnsignedIntValue()); }
 Value::operator int() const { return static_cast<int>(IntValue()); }
 Value::operator unsigned int() const { return static_cast<unsigned int>(UnsignedIntValue()); }
 Value::operator long() const { return IntValue(); }
@@ -48,12 +44,12 @@ Value::operator std::string() const { return StringValue(); }
 Value::operator Container::basic_data<unsigned char>() const { return DataValue(); }
 Value::operator void *() const { return PointerValue(); }
 #if defined(__clang__)
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wclass-conversion"
+#  pragma clang diagnostic push
+#  pragma clang diagnostic ignored "-Wclass-conversion"
 #endif
 Value::operator const Runtime::Object &() const { return ObjectValue(); }
 #if defined(__clang__)
-#pragma clang diagnostic pop
+#  pragma clang diagnostic pop
 #endif
 
 unsigned long Value::Count() const { return 0; }
@@ -62,9 +58,7 @@ const Value &Value::GetValueAtIndex(unsigned long) const { return Null(); }
 
 const Value &Value::operator[](const char *key) const { return GetValueForKey(std::string(key)); }
 
-const Value &Value::operator[](int index) const {
-  return GetValueAtIndex(static_cast<std::uint32_t>(index));
-}
+const Value &Value::operator[](int index) const { return GetValueAtIndex(static_cast<std::uint32_t>(index)); }
 
 const Value &Value::GetValueForKey(const std::string &) const { return Null(); }
 

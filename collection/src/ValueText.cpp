@@ -54,10 +54,18 @@ bool ClassicNumbers() {
 void AppendNumber(std::string &out, const Number &number) {
   // The exact type's accessors give the stored value itself.
   switch (number.Type()) {
-  case Number::Int: AppendInteger(out, static_cast<std::int32_t>(number.IntValue())); break;
-  case Number::UnsignedInt: AppendInteger(out, static_cast<std::uint32_t>(number.UnsignedIntValue())); break;
-  case Number::Float: AppendFloating(out, number.FloatValue()); break;
-  case Number::Double: AppendFloating(out, number.DoubleValue()); break;
+  case Number::Int:
+    AppendInteger(out, static_cast<std::int32_t>(number.IntValue()));
+    break;
+  case Number::UnsignedInt:
+    AppendInteger(out, static_cast<std::uint32_t>(number.UnsignedIntValue()));
+    break;
+  case Number::Float:
+    AppendFloating(out, number.FloatValue());
+    break;
+  case Number::Double:
+    AppendFloating(out, number.DoubleValue());
+    break;
   }
 }
 

@@ -203,7 +203,8 @@ Operation Making(std::string name, std::function<const Value *(const Arguments &
           }};
 }
 
-template <typename Argument> Operation Factory(std::string name, std::function<Argument(const Arguments &)> argument) {
+template <typename Argument>
+Operation Factory(std::string name, std::function<Argument(const Arguments &)> argument) {
   return Making("MakeValueOf_" + name, [argument](const Arguments &arguments) {
     const Argument given = argument(arguments);
     return MakeValue(given).Detach();

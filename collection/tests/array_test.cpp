@@ -82,7 +82,12 @@ TEST_F(ArrayTest, EveryMutatorKeepsTheOrderAndOneReferencePerElement) {
       {"insert at 2^32-1", [&] { array->InsertValueAtIndex(4294967295ul, *v); }, {B, C, A}},
       {"replace at 2^32-1", [&] { array->ReplaceValueAtIndex(4294967295ul, *v); }, {B, C, A}},
       {"remove at 2^32-1", [&] { array->RemoveValueAtIndex(4294967295ul); }, {B, C, A}},
-      {"remove all", [&] { for (int i = 0; i < 3; ++i) array->RemoveLastValue(); }, {}},
+      {"remove all",
+       [&] {
+         for (int i = 0; i < 3; ++i)
+           array->RemoveLastValue();
+       },
+       {}},
       {"remove the last of none", [&] { array->RemoveLastValue(); }, {}},
       {"add b for the end", [&] { array->AddValue(*b); }, {B}},
   };
@@ -132,7 +137,8 @@ TEST_F(ArrayTest, IndexesBeyond32BitsAreOutOfRange) {
 // iterators are random access over the storage.
 TEST_F(ArrayTest, RangeForWalksTheElementsInOrder) {
   static_assert(std::is_same<std::iterator_traits<Array::const_iterator>::iterator_category,
-                             std::random_access_iterator_tag>::value, "");
+                             std::random_access_iterator_tag>::value,
+                "");
   static_assert(std::is_same<std::iterator_traits<Array::const_iterator>::reference, const Value &>::value, "");
   Elements walked;
   for (const Value &value : *array)

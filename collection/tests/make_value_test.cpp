@@ -38,7 +38,8 @@ static_assert(!Makes<const unsigned char *>::value && !Makes<const signed char *
 static_assert(!Makes<const Value *>::value && !Makes<const Runtime::Object *>::value, "");
 static_assert(!Makes<const int *const &>::value && !Makes<int const *volatile>::value, "");
 static_assert(Makes<const char *>::value && Makes<char *>::value && Makes<const char (&)[4]>::value, "");
-static_assert(Makes<int *>::value && Makes<void *>::value && Makes<Value *>::value && Makes<const Value &>::value, "");
+static_assert(Makes<int *>::value && Makes<void *>::value && Makes<Value *>::value && Makes<const Value &>::value,
+              "");
 static_assert(Makes<bool>::value && Makes<short>::value && Makes<unsigned short>::value && Makes<int>::value &&
                   Makes<long>::value && Makes<unsigned int>::value && Makes<unsigned long>::value &&
                   Makes<float>::value && Makes<double>::value && Makes<const std::string &>::value &&

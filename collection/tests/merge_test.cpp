@@ -114,10 +114,10 @@ TEST(MergeTest, AddEntriesLetsTheOtherWinOneLevelDeep) {
   const CollectionTest::EntryMap otherBefore = EntriesOf(*other);
   target->AddEntriesFromDictionary(*other);
   // A dictionary of the other side is stored itself, not merged.
-  EXPECT_EQ(EntriesOf(*target), CollectionTest::EntryMap({{"both", theirs.Get()},
-                                                          {"k", nested.Get()},
-                                                          {"only mine", mine.Get()},
-                                                          {"only theirs", theirs.Get()}}));
+  EXPECT_EQ(
+      EntriesOf(*target),
+      CollectionTest::EntryMap(
+          {{"both", theirs.Get()}, {"k", nested.Get()}, {"only mine", mine.Get()}, {"only theirs", theirs.Get()}}));
   EXPECT_EQ(EntriesOf(*other), otherBefore);
   EXPECT_EQ(EntriesOf(*nested), CollectionTest::EntryMap({{"y", theirs.Get()}}));
 }
@@ -148,9 +148,9 @@ TEST(HierarchicalMergeTest, MergesIntoNewDictionariesAtEveryDepthAndSharesTheVal
   const Value &mergedTop = At(*target, "top");
   const Value &mergedDeeper = At(mergedTop, "deeper");
   for (const Value *made : {&mergedTop, &mergedDeeper}) {
-    for (const Value *existing : {static_cast<const Value *>(top.Get()), static_cast<const Value *>(deeper.Get()),
-                                  static_cast<const Value *>(patchTop.Get()),
-                                  static_cast<const Value *>(patchDeeper.Get())})
+    for (const Value *existing :
+         {static_cast<const Value *>(top.Get()), static_cast<const Value *>(deeper.Get()),
+          static_cast<const Value *>(patchTop.Get()), static_cast<const Value *>(patchDeeper.Get())})
       EXPECT_NE(made, existing);
   }
   EXPECT_EQ(EntriesOf(dynamic_cast<const Dictionary &>(mergedTop)),

@@ -142,11 +142,31 @@ TEST(NumberTest, IntAndUnsignedIntStoreTheIntegerTypes) {
 // type: special values, the edges of "%g"'s forms and many random numbers.
 TEST(NumberTest, TextWithoutAStreamIsTheStreamsText) {
   std::vector<Number> numbers;
-  const double doubles[] = {0.0, -0.0, 1.0, -1.0, 0.1, 1e-5, 1e-4, 0.0001234565, 123456.0, 999999.0, 999999.5,
-                            1e6, 1234567.0, 1e15, 1e16, 1e100, -1e-100, 5e-324, 2.2250738585072014e-308,
-                            std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest(),
-                            std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                            std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()};
+  const double doubles[] = {0.0,
+                            -0.0,
+                            1.0,
+                            -1.0,
+                            0.1,
+                            1e-5,
+                            1e-4,
+                            0.0001234565,
+                            123456.0,
+                            999999.0,
+                            999999.5,
+                            1e6,
+                            1234567.0,
+                            1e15,
+                            1e16,
+                            1e100,
+                            -1e-100,
+                            5e-324,
+                            2.2250738585072014e-308,
+                            std::numeric_limits<double>::max(),
+                            std::numeric_limits<double>::lowest(),
+                            std::numeric_limits<double>::infinity(),
+                            -std::numeric_limits<double>::infinity(),
+                            std::numeric_limits<double>::quiet_NaN(),
+                            -std::numeric_limits<double>::quiet_NaN()};
   for (double d : doubles) {
     numbers.emplace_back(d);
     numbers.emplace_back(static_cast<float>(d));
@@ -165,8 +185,8 @@ TEST(NumberTest, TextWithoutAStreamIsTheStreamsText) {
     std::uint32_t low = static_cast<std::uint32_t>(bits);
     std::memcpy(&d, &bits, sizeof d);
     std::memcpy(&f, &low, sizeof f);
-    const double rounded = std::round(static_cast<double>(bits % 2000000) / 8.0) *
-                           std::pow(10.0, static_cast<int>(bits >> 58) - 32);
+    const double rounded =
+        std::round(static_cast<double>(bits % 2000000) / 8.0) * std::pow(10.0, static_cast<int>(bits >> 58) - 32);
     numbers.emplace_back(d);
     numbers.emplace_back(f);
     numbers.emplace_back(rounded);

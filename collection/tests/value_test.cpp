@@ -82,11 +82,11 @@ struct Sample {
   long integer;
   unsigned long natural;
   double real;
-  std::string text;     // StringValue
-  std::size_t bytes;    // DataValue().size()
-  unsigned long count;  // Count
-  std::string printed;  // Print into a stream set to hex, showbase, uppercase, fixed, precision 2
-  std::string shown;    // ToString
+  std::string text;    // StringValue
+  std::size_t bytes;   // DataValue().size()
+  unsigned long count; // Count
+  std::string printed; // Print into a stream set to hex, showbase, uppercase, fixed, precision 2
+  std::string shown;   // ToString
 };
 
 class ValueKindsTest : public ::testing::Test {
@@ -132,7 +132,8 @@ protected:
            array->AddValue(*Make<Array>());
            return Handle(array);
          },
-         false, 0, 0, 0.0, "", 0, 4, "{ { 'n' = 255,\n},\n0XFF,\na,\n{ },\n}", "{ { 'n' = 255,\n},\n255,\na,\n{ },\n}"},
+         false, 0, 0, 0.0, "", 0, 4, "{ { 'n' = 255,\n},\n0XFF,\na,\n{ },\n}",
+         "{ { 'n' = 255,\n},\n255,\na,\n{ },\n}"},
         {"dictionary",
          [] {
            auto dictionary = Make<Dictionary>();

@@ -12,14 +12,14 @@
 #include <string>
 
 #if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#include <windows.h>
+#  include <fcntl.h>
+#  include <io.h>
+#  include <sys/stat.h>
+#  include <windows.h>
 #else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#  include <fcntl.h>
+#  include <sys/stat.h>
+#  include <unistd.h>
 #endif
 
 namespace Zorbin {
@@ -46,7 +46,8 @@ std::string ErrnoText(int error) { return std::strerror(error); }
 std::wstring Wide(const std::string &path) {
   if (path.empty())
     return std::wstring();
-  int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  int length =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), nullptr, 0);
   if (length <= 0)
     FileError("use the file name", path, "it is not valid UTF-8");
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
@@ -56,8 +57,9 @@ std::wstring Wide(const std::string &path) {
 
 std::string SystemText(DWORD error) {
   char *text = nullptr;
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, error, 0, reinterpret_cast<char *>(&text), 0, nullptr);
+  DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<char *>(&text), 0, nullptr);
   std::string message = length != 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(error);
   if (text != nullptr)
     LocalFree(text);

@@ -35,7 +35,8 @@ constexpr std::size_t kMaxDepth = 1000;
 
 using Buffer = rapidjson::GenericStringBuffer<rapidjson::UTF8<>, internal::ThrowingAllocator>;
 using CompactWriter = rapidjson::Writer<Buffer, rapidjson::UTF8<>, rapidjson::UTF8<>, internal::ThrowingAllocator>;
-using PrettyWriter = rapidjson::PrettyWriter<Buffer, rapidjson::UTF8<>, rapidjson::UTF8<>, internal::ThrowingAllocator>;
+using PrettyWriter =
+    rapidjson::PrettyWriter<Buffer, rapidjson::UTF8<>, rapidjson::UTF8<>, internal::ThrowingAllocator>;
 
 // Feeds one value tree to a RapidJSON writer, keeping the path of the value
 // being written for the messages of its errors.

@@ -12,12 +12,12 @@
 #include <string>
 
 #if defined(_WIN32)
-#include <direct.h>
-#include <io.h>
+#  include <direct.h>
+#  include <io.h>
 #else
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#  include <dirent.h>
+#  include <sys/stat.h>
+#  include <unistd.h>
 #endif
 
 using namespace Zorbin::Tessel;

@@ -47,12 +47,12 @@ TEST(ReadJsonTest, NumbersTakeTheirTypeFromTheLiteralAndRoundCorrectly) {
       {"1e2", Number::Double, 100.0},
       {"-0.0", Number::Double, -0.0},
       {"0.1", Number::Double, 0.1},
-      {"9007199254740993", Number::Double, 9007199254740992.0},       // tie to even
-      {"9007199254740995", Number::Double, 9007199254740996.0},       // tie to even
+      {"9007199254740993", Number::Double, 9007199254740992.0}, // tie to even
+      {"9007199254740995", Number::Double, 9007199254740996.0}, // tie to even
       {"1.7976931348623157e308", Number::Double, 1.7976931348623157e308},
       {"4.9406564584124654e-324", Number::Double, min},
-      {"2.4703282292062328e-324", Number::Double, min},               // just above half: rounds up
-      {"2.4703282292062327e-324", Number::Double, 0.0},               // just below half: rounds to 0
+      {"2.4703282292062328e-324", Number::Double, min}, // just above half: rounds up
+      {"2.4703282292062327e-324", Number::Double, 0.0}, // just below half: rounds to 0
       {"1e-400", Number::Double, 0.0},
       {"-1e-400", Number::Double, -0.0},
       {"0E38", Number::Double, 0.0},
@@ -79,7 +79,8 @@ TEST(ReadJsonTest, LongLiteralsAreConvertedExactly) {
   // 400 digits with an exponent that brings them back into range.
   std::string digits = "1" + std::string(399, '0');
   EXPECT_EQ(ReadJson("[" + digits + "e-300]")->GetValueAtIndex(0).DoubleValue(), 1e99);
-  EXPECT_EQ(ReadJson("{\"a\":0." + std::string(400, '0') + "1e401, \"b\": 7}")->GetValueForKey("a").DoubleValue(), 1.0);
+  EXPECT_EQ(ReadJson("{\"a\":0." + std::string(400, '0') + "1e401, \"b\": 7}")->GetValueForKey("a").DoubleValue(),
+            1.0);
   EXPECT_EQ(ReadJson(digits + "e-300 ")->DoubleValue(), 1e99);
 }
 
@@ -158,7 +159,8 @@ TEST(ReadJsonTest, ErrorsTellWhereTheInputStoppedMakingSense) {
       {"[\"\xED\xA0\x80\"]", 1, 3, 2, "[0]", "line 1, column 3: invalid UTF-8 in a string"},
       {"\"\\uD800\"", 1, 2, 1, "", "line 1, column 2: lone surrogate in a \\u escape"},
       {"\"\\uDC00\"", 1, 2, 1, "", "line 1, column 2: lone surrogate in a \\u escape"},
-      {"{\"k\\\"\\\\\": [\"ab\\uD834\\uDD1E\\n\\uDFFF\"]}", 1, 29, 28, "k\"\\[0]", "line 1, column 29: lone surrogate in a \\u escape"},
+      {"{\"k\\\"\\\\\": [\"ab\\uD834\\uDD1E\\n\\uDFFF\"]}", 1, 29, 28, "k\"\\[0]",
+       "line 1, column 29: lone surrogate in a \\u escape"},
       {"\"abc", 1, 5, 4, "", "line 1, column 5: unterminated string"},
       {"01", 1, 2, 1, "", "line 1, column 2: unexpected text after the JSON value"},
       {"1.", 1, 3, 2, "", "line 1, column 3: expected digits after the decimal point"},

@@ -40,7 +40,8 @@ TEST(WriteJsonTest, ScalarsHaveTheirExactForms) {
       {MakeValue(5e-324), "5e-324"},
       {MakeValue(1.0f), "1.0"},
       {MakeValue(tenth), "0.10000000149011612"},
-      {MakeValue(std::string("q\"b\\s/\b\f\n\r\t\x01\x1F\x7F\xC3\xA9", 16)), "\"q\\\"b\\\\s/\\b\\f\\n\\r\\t\\u0001\\u001F\x7F\xC3\xA9\""},
+      {MakeValue(std::string("q\"b\\s/\b\f\n\r\t\x01\x1F\x7F\xC3\xA9", 16)),
+       "\"q\\\"b\\\\s/\\b\\f\\n\\r\\t\\u0001\\u001F\x7F\xC3\xA9\""},
       {MakeValue(std::string("a\0b", 3)), "\"a\\u0000b\""},
   };
   for (const auto &c : cases) {
@@ -55,18 +56,18 @@ TEST(WriteJsonTest, CompactAndPrettyLayouts) {
   EXPECT_EQ(WriteJson(*tree), "{\"a\":true,\"b\":[1,2.5,\"x\"],\"c\":null}");
   Runtime::Ref<const Value> nested = ReadJson("{\"b\":{},\"a\":[1,2],\"c\":[[],{\"d\":[]}]}");
   EXPECT_EQ(WriteJson(*nested, JsonWriteOptions{2}), "{\n"
-                                                      "  \"a\": [\n"
-                                                      "    1,\n"
-                                                      "    2\n"
-                                                      "  ],\n"
-                                                      "  \"b\": {},\n"
-                                                      "  \"c\": [\n"
-                                                      "    [],\n"
-                                                      "    {\n"
-                                                      "      \"d\": []\n"
-                                                      "    }\n"
-                                                      "  ]\n"
-                                                      "}");
+                                                     "  \"a\": [\n"
+                                                     "    1,\n"
+                                                     "    2\n"
+                                                     "  ],\n"
+                                                     "  \"b\": {},\n"
+                                                     "  \"c\": [\n"
+                                                     "    [],\n"
+                                                     "    {\n"
+                                                     "      \"d\": []\n"
+                                                     "    }\n"
+                                                     "  ]\n"
+                                                     "}");
   EXPECT_EQ(WriteJson(*ReadJson("[1]"), JsonWriteOptions{4}), "[\n    1\n]");
   EXPECT_EQ(WriteJson(*ReadJson("{}"), JsonWriteOptions{4}), "{}");
   std::ostringstream out;
@@ -121,8 +122,9 @@ TEST(WriteJsonTest, ValuesWithoutJsonFormAreErrorsNamingTheirPath) {
   items->AddValue(*MakeValue(1));
   // Not UTF-8: cut short (at the very end of a long text too), overlong,
   // a surrogate, beyond U+10FFFF, a stray continuation byte.
-  for (const std::string &bad : {std::string("\xC3"), std::string(40, 'a') + "\xF1", std::string("\xC0\x80"),
-                                 std::string("\xED\xA0\x80"), std::string("\xF4\x90\x80\x80"), std::string("a\x80")}) {
+  for (const std::string &bad :
+       {std::string("\xC3"), std::string(40, 'a') + "\xF1", std::string("\xC0\x80"), std::string("\xED\xA0\x80"),
+        std::string("\xF4\x90\x80\x80"), std::string("a\x80")}) {
     items->AddValue(*MakeValue(bad));
     EXPECT_EQ(ErrorOf(*root), "items[1] | items[1]: text that is not valid UTF-8 has no JSON form");
     items->RemoveLastValue();
@@ -171,7 +173,9 @@ TEST(WriteJsonTest, WhatIsReadWritesAndReadsBackEqualWithTheSameTypes) {
       "[0,-1,2147483647,-2147483648,2147483648,4294967295,4294967296,-2147483649]",
       "[0.0,-0.0,1.5,1e300,1e-300,5e-324,2.2250738585072014e-308,1.7976931348623157e308,0.1,123456789.125]",
       "{\"\":\"\",\"a.b\":{\"c\":[\"\\u0000\\u001f\\\"\\\\\",\"\\ud834\\udd1e\"]},\"z\":[[],{},[null,true,false]]}",
-      "\"top\"", "17", "null",
+      "\"top\"",
+      "17",
+      "null",
   };
   for (const char *document : documents) {
     SCOPED_TRACE(document);

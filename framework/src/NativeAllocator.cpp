@@ -20,11 +20,8 @@ std::atomic<NativeAllocator *> s_currentAllocator{&s_defaultAllocator};
 
 } // namespace
 
-NativeAllocator *GetNativeAllocator() noexcept {
-  return s_currentAllocator.load(std::memory_order_acquire);
-}
+NativeAllocator *GetNativeAllocator() noexcept { return s_currentAllocator.load(std::memory_order_acquire); }
 
 NativeAllocator *SetNativeAllocator(NativeAllocator *allocator) noexcept {
-  return s_currentAllocator.exchange(allocator ? allocator : &s_defaultAllocator,
-                                     std::memory_order_acq_rel);
+  return s_currentAllocator.exchange(allocator ? allocator : &s_defaultAllocator, std::memory_order_acq_rel);
 }

@@ -21,9 +21,7 @@ void Object::Release() const noexcept {
     delete this;
 }
 
-unsigned long Object::RetainCount() const noexcept {
-  return m_retainCount.load(std::memory_order_acquire);
-}
+unsigned long Object::RetainCount() const noexcept { return m_retainCount.load(std::memory_order_acquire); }
 
 } // namespace Runtime
 } // namespace Tessel

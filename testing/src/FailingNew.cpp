@@ -83,9 +83,7 @@ void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
   }
 }
 
-void *operator new[](std::size_t size, const std::nothrow_t &) noexcept {
-  return operator new(size, std::nothrow);
-}
+void *operator new[](std::size_t size, const std::nothrow_t &) noexcept { return operator new(size, std::nothrow); }
 
 void operator delete(void *block) noexcept {
   if (block != nullptr)

@@ -51,8 +51,7 @@ HRESULT Argument::Read(const VARIANT &argument) noexcept {
 
 HRESULT Argument::Borrow(const VARIANT &argument) noexcept {
   const VARIANT *source = &argument;
-  if (V_VT(source) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(source) != nullptr &&
-      !V_ISBYREF(V_VARIANTREF(source)))
+  if (V_VT(source) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(source) != nullptr && !V_ISBYREF(V_VARIANTREF(source)))
     source = V_VARIANTREF(source);
   // Only a string's copy costs memory; everything else is read as Read reads it.
   BSTR text = nullptr;

@@ -50,11 +50,10 @@ public:
     return s_typeInfo.GetIDsOfNames(names, count, lcid, ids);
   }
 
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID /*riid*/, LCID lcid, WORD flags,
-                                   DISPPARAMS *params, VARIANT *result, EXCEPINFO *exception,
-                                   UINT *argumentError) override {
-    return s_typeInfo.Invoke(static_cast<Interface *>(this), &CallDirect, member, lcid, flags, params,
-                             result, exception, argumentError);
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID /*riid*/, LCID lcid, WORD flags, DISPPARAMS *params,
+                                   VARIANT *result, EXCEPINFO *exception, UINT *argumentError) override {
+    return s_typeInfo.Invoke(static_cast<Interface *>(this), &CallDirect, member, lcid, flags, params, result,
+                             exception, argumentError);
   }
 
 protected:
@@ -74,10 +73,8 @@ protected:
   }
 
 private:
-  static bool CallDirect(IDispatch *self, DISPID member, WORD flags, DISPPARAMS &params,
-                         VARIANT *result) noexcept {
-    return static_cast<DualDispatch *>(static_cast<Interface *>(self))
-        ->InvokeDirect(member, flags, params, result);
+  static bool CallDirect(IDispatch *self, DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept {
+    return static_cast<DualDispatch *>(static_cast<Interface *>(self))->InvokeDirect(member, flags, params, result);
   }
 
   inline static TypeInfoHolder s_typeInfo{__uuidof(Interface), LIBID_COLLECTIONLib, 1, 0, 0x0409};

@@ -53,8 +53,7 @@ bool PassesUnchanged(const VARIANT &argument) noexcept {
 bool SelectsMethod(WORD flags) noexcept { return (flags & DISPATCH_METHOD) != 0; }
 
 bool SelectsPropertyGet(WORD flags) noexcept {
-  return (flags & DISPATCH_PROPERTYGET) != 0 &&
-         (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) == 0;
+  return (flags & DISPATCH_PROPERTYGET) != 0 && (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) == 0;
 }
 
 bool PassesArgumentsUnchanged(const DISPPARAMS &params) noexcept {

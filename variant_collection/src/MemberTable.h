@@ -43,8 +43,7 @@ namespace VariantCollection {
 template <class Item, class Allocator = std::allocator<Item *>> class MemberTable {
 public:
   MemberTable() = default;
-  explicit MemberTable(const Allocator &allocator)
-      : m_entries(allocator), m_tree(allocator), m_slots(allocator) {}
+  explicit MemberTable(const Allocator &allocator) : m_entries(allocator), m_tree(allocator), m_slots(allocator) {}
   MemberTable(const MemberTable &) = delete;
   MemberTable &operator=(const MemberTable &) = delete;
 

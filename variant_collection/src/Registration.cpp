@@ -19,8 +19,7 @@ namespace {
 /// Loads the type library of the module at `modulePath` (embedded, else
 /// beside it) without registering it; `loadedFrom` names the file it came
 /// from.
-HRESULT LoadTypeLibraryOf(const wchar_t *modulePath, ComPtr<ITypeLib> &library,
-                          std::wstring &loadedFrom) noexcept {
+HRESULT LoadTypeLibraryOf(const wchar_t *modulePath, ComPtr<ITypeLib> &library, std::wstring &loadedFrom) noexcept {
   // The platform's loader takes no longer name (it may overrun its buffer
   // on one): answer that instead of handing it over.
   const auto load = [&library](const wchar_t *file) {
@@ -70,8 +69,8 @@ HRESULT RegisterNeutralLocale(ITypeLib *library, const std::wstring &loadedFrom)
   if (attributes->lcid != LOCALE_NEUTRAL) {
     try {
       HKEY key = nullptr;
-      LONG error = RegCreateKeyExW(HKEY_CLASSES_ROOT, NeutralLocaleKey(*attributes).c_str(), 0, nullptr, 0,
-                                   KEY_WRITE, nullptr, &key, nullptr);
+      LONG error = RegCreateKeyExW(HKEY_CLASSES_ROOT, NeutralLocaleKey(*attributes).c_str(), 0, nullptr, 0, KEY_WRITE,
+                                   nullptr, &key, nullptr);
       if (error == ERROR_SUCCESS) {
         error = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(loadedFrom.c_str()),
                                static_cast<DWORD>((loadedFrom.size() + 1) * sizeof(wchar_t)));
@@ -193,16 +192,14 @@ std::wstring QuoteForRegistrar(std::wstring_view path) {
 std::wstring TypeLibraryFileBeside(std::wstring_view modulePath) {
   const std::size_t nameStart = HelpDirectoryOf(modulePath).size();
   const std::size_t dot = modulePath.find_last_of(L'.');
-  std::wstring file(modulePath.substr(0, dot != std::wstring_view::npos && dot >= nameStart
-                                             ? dot
-                                             : modulePath.size()));
+  std::wstring file(
+      modulePath.substr(0, dot != std::wstring_view::npos && dot >= nameStart ? dot : modulePath.size()));
   return file + L".tlb";
 }
 
 std::wstring HelpDirectoryOf(std::wstring_view path) {
   const std::size_t separator = path.find_last_of(L"\\/:");
-  return std::wstring(separator == std::wstring_view::npos ? std::wstring_view()
-                                                           : path.substr(0, separator + 1));
+  return std::wstring(separator == std::wstring_view::npos ? std::wstring_view() : path.substr(0, separator + 1));
 }
 
 HRESULT RunRegistryScript(const wchar_t *modulePath, UINT scriptId, bool registering) noexcept {
@@ -259,8 +256,8 @@ HRESULT UnregisterTypeLibrary(const wchar_t *modulePath) noexcept {
       auto unregister = reinterpret_cast<UnRegisterTypeLibFunction>(
           reinterpret_cast<void *>(GetProcAddress(oleaut, "UnRegisterTypeLib")));
       if (unregister != nullptr)
-        status = unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                            attributes->lcid, attributes->syskind);
+        status = unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                            attributes->syskind);
       FreeLibrary(oleaut);
     }
     library->ReleaseTLibAttr(attributes);

@@ -44,8 +44,7 @@ private:
 
 bool Is(std::string_view token, const char *word) {
   const std::string_view other(word);
-  return token.size() == other.size() &&
-         std::equal(token.begin(), token.end(), other.begin(), [](char a, char b) {
+  return token.size() == other.size() && std::equal(token.begin(), token.end(), other.begin(), [](char a, char b) {
            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
          });
 }
@@ -245,8 +244,8 @@ HRESULT RegistrySnapshot::Restore() const noexcept {
     note(Erase(tree->path));
     for (const Key &saved : tree->keys) {
       HKEY key = nullptr;
-      const LONG error = RegCreateKeyExW(HKEY_CLASSES_ROOT, saved.path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                         &key, nullptr);
+      const LONG error =
+          RegCreateKeyExW(HKEY_CLASSES_ROOT, saved.path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
       note(error);
       if (error != ERROR_SUCCESS)
         continue;
@@ -260,8 +259,8 @@ HRESULT RegistrySnapshot::Restore() const noexcept {
       if (RegOpenKeyExW(HKEY_CLASSES_ROOT, above.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         continue;
       DWORD subkeys = 1, values = 1;
-      RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                       nullptr, nullptr);
+      RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                       nullptr);
       RegCloseKey(key);
       if (subkeys == 0 && values == 0)
         note(RegDeleteKeyW(HKEY_CLASSES_ROOT, above.c_str()));

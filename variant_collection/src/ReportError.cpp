@@ -42,8 +42,7 @@ void PostErrorObject(const CLSID &clsid, const wchar_t *description, const IID &
 
 } // namespace
 
-HRESULT ReportError(const CLSID &clsid, const char *description, const IID &iid,
-                    HRESULT status) noexcept {
+HRESULT ReportError(const CLSID &clsid, const char *description, const IID &iid, HRESULT status) noexcept {
   wchar_t *wide = ToWide(description);
   if (wide != nullptr)
     PostErrorObject(clsid, wide, iid);

@@ -21,8 +21,7 @@ namespace VariantCollection {
 /// converted, nothing is posted and the status is still returned. A class
 /// without a registered ProgID gives an error object without a source.
 /// O(length of the description); never throws.
-HRESULT ReportError(const CLSID &clsid, const char *description, const IID &iid,
-                    HRESULT status) noexcept;
+HRESULT ReportError(const CLSID &clsid, const char *description, const IID &iid, HRESULT status) noexcept;
 
 /// The same with the text of string resource `resourceId` of the server
 /// module (at most 1023 characters), or "Unknown Error" when the module has

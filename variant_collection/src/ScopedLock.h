@@ -16,9 +16,7 @@ namespace VariantCollection {
 /// section; never throws.
 class ScopedLock {
 public:
-  explicit ScopedLock(CRITICAL_SECTION &section) noexcept : m_section(section) {
-    EnterCriticalSection(&m_section);
-  }
+  explicit ScopedLock(CRITICAL_SECTION &section) noexcept : m_section(section) { EnterCriticalSection(&m_section); }
   ~ScopedLock() { LeaveCriticalSection(&m_section); }
   ScopedLock(const ScopedLock &) = delete;
   ScopedLock &operator=(const ScopedLock &) = delete;

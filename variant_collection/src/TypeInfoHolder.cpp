@@ -131,8 +131,7 @@ void TypeInfoHolder::UnloadCallback(void *holder) noexcept {
 
 bool TypeInfoHolder::ArgumentsAreWhole(const DISPPARAMS *params) noexcept {
   return params != nullptr && (params->cArgs == 0 || params->rgvarg != nullptr) &&
-         params->cNamedArgs <= params->cArgs &&
-         (params->cNamedArgs == 0 || params->rgdispidNamedArgs != nullptr);
+         params->cNamedArgs <= params->cArgs && (params->cNamedArgs == 0 || params->rgdispidNamedArgs != nullptr);
 }
 
 HRESULT TypeInfoHolder::GetTypeInfo(LCID lcid, ITypeInfo **info) noexcept {
@@ -168,9 +167,9 @@ HRESULT TypeInfoHolder::GetIDsOfNames(LPOLESTR *names, UINT count, LCID lcid, DI
   return m_info.load(std::memory_order_acquire)->GetIDsOfNames(names, count, ids);
 }
 
-HRESULT TypeInfoHolder::Invoke(IDispatch *self, DirectCall direct, DISPID member, LCID lcid,
-                               WORD flags, DISPPARAMS *params, VARIANT *result,
-                               EXCEPINFO *exception, UINT *argumentError) noexcept {
+HRESULT TypeInfoHolder::Invoke(IDispatch *self, DirectCall direct, DISPID member, LCID lcid, WORD flags,
+                               DISPPARAMS *params, VARIANT *result, EXCEPINFO *exception,
+                               UINT *argumentError) noexcept {
   if (!ArgumentsAreWhole(params))
     return E_INVALIDARG;
   HRESULT status = EnsureLoaded(lcid);

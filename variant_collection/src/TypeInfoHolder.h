@@ -33,8 +33,7 @@ class TypeInfoHolder {
 public:
   /// A holder, not loaded yet, for the interface `iid` of the library
   /// `libid` with the given version, registered for `libraryLcid`.
-  TypeInfoHolder(const IID &iid, const GUID &libid, WORD majorVersion, WORD minorVersion,
-                 LCID libraryLcid) noexcept;
+  TypeInfoHolder(const IID &iid, const GUID &libid, WORD majorVersion, WORD minorVersion, LCID libraryLcid) noexcept;
   TypeInfoHolder(const TypeInfoHolder &) = delete;
   TypeInfoHolder &operator=(const TypeInfoHolder &) = delete;
 
@@ -75,8 +74,8 @@ public:
   /// loaded or called, when `params` is null or promises arguments or
   /// argument names that it does not carry (a null array with a non-zero
   /// count, more names than arguments).
-  HRESULT Invoke(IDispatch *self, DirectCall direct, DISPID member, LCID lcid, WORD flags,
-                 DISPPARAMS *params, VARIANT *result, EXCEPINFO *exception, UINT *argumentError) noexcept;
+  HRESULT Invoke(IDispatch *self, DirectCall direct, DISPID member, LCID lcid, WORD flags, DISPPARAMS *params,
+                 VARIANT *result, EXCEPINFO *exception, UINT *argumentError) noexcept;
 
   /// True once the type information is loaded.
   bool IsLoaded() const noexcept { return m_info.load(std::memory_order_acquire) != nullptr; }

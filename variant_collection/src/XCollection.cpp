@@ -64,9 +64,7 @@ HRESULT XCollection::Select(const VARIANT &selector, XItem **item, std::uint32_t
   }
 }
 
-HRESULT STDMETHODCALLTYPE XCollection::put_Item(VARIANT key, VARIANT value) {
-  return Add(value, key);
-}
+HRESULT STDMETHODCALLTYPE XCollection::put_Item(VARIANT key, VARIANT value) { return Add(value, key); }
 
 HRESULT STDMETHODCALLTYPE XCollection::get_Item(VARIANT key, IXItem **item) {
   if (item == nullptr)

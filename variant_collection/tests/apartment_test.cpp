@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(Server, Apartments,
                                            static_cast<DWORD>(COINIT_APARTMENTTHREADED)),
                          [](const ::testing::TestParamInfo<DWORD> &model) {
                            return model.param == COINIT_MULTITHREADED ? std::string("Multithreaded")
-                                                                     : std::string("SecondSingleThreaded");
+                                                                      : std::string("SecondSingleThreaded");
                          });
 
 } // namespace

@@ -49,8 +49,8 @@ TEST_F(ClassFactoryTest, ServesOnlyTheCollection) {
 TEST_F(ClassFactoryTest, EveryRequestAnswersTheSameObjectWhichTheModuleKeeps) {
   ComPtr<IClassFactory> first = Factory();
   ComPtr<IUnknown> second;
-  ASSERT_EQ(S_OK, DllGetClassObject(CLSID_Collection, IID_IUnknown,
-                                    reinterpret_cast<void **>(second.GetAddressOf())));
+  ASSERT_EQ(S_OK,
+            DllGetClassObject(CLSID_Collection, IID_IUnknown, reinterpret_cast<void **>(second.GetAddressOf())));
   EXPECT_EQ(static_cast<IUnknown *>(first.Get()), second.Get());
   // The module's own reference and the two of this test.
   EXPECT_EQ(4u, first->AddRef());

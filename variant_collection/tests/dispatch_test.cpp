@@ -129,8 +129,7 @@ TEST_F(DispatchTest, PropertyReadsWorkAsMethodCalls) {
 TEST_F(DispatchTest, ReportedErrorsReachTheCallerAsExceptions) {
   EXCEPINFO exception{};
   Var item;
-  EXPECT_EQ(DISP_E_EXCEPTION, Call(D(), DISPID_VALUE, DISPATCH_PROPERTYGET, {Var::I4(0).Get()}, &item,
-                                   &exception));
+  EXPECT_EQ(DISP_E_EXCEPTION, Call(D(), DISPID_VALUE, DISPATCH_PROPERTYGET, {Var::I4(0).Get()}, &item, &exception));
   EXPECT_EQ(E_FAIL, exception.scode);
   EXPECT_STREQ(L"Subscript out of range", exception.bstrDescription);
   EXPECT_STREQ(L"Collection.XCollection.1", exception.bstrSource);
@@ -144,7 +143,8 @@ TEST_F(DispatchTest, ReportedErrorsReachTheCallerAsExceptions) {
 
   // A key that is not there is a plain failure: the caller sees its status
   // and no text.
-  EXPECT_EQ(DISP_E_EXCEPTION, Call(D(), DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::Str(L"none").Get()}, nullptr, &exception));
+  EXPECT_EQ(DISP_E_EXCEPTION,
+            Call(D(), DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::Str(L"none").Get()}, nullptr, &exception));
   EXPECT_EQ(E_INVALIDARG, exception.scode);
   EXPECT_EQ(nullptr, exception.bstrDescription);
   ClearException(exception);

@@ -144,7 +144,8 @@ public:
     const auto *storage = reinterpret_cast<const unsigned char *>(m_storage);
     return p == reinterpret_cast<const unsigned char *>(m_text) ||
            p == reinterpret_cast<const unsigned char *>(m_array) ||
-           p == reinterpret_cast<const unsigned char *>(&m_record) || (p >= storage && p < storage + sizeof m_storage);
+           p == reinterpret_cast<const unsigned char *>(&m_record) ||
+           (p >= storage && p < storage + sizeof m_storage);
   }
 
 private:
@@ -217,8 +218,8 @@ private:
   /// that element type, else of three VT_I4 (still a real array, under a
   /// VARTYPE that does not match it).
   void MakeArray() {
-    m_array =
-        m_vt == VT_RECORD ? SafeArrayCreateVectorEx(VT_RECORD, 0, 3, m_recordInfo) : SafeArrayCreateVector(m_vt, 0, 3);
+    m_array = m_vt == VT_RECORD ? SafeArrayCreateVectorEx(VT_RECORD, 0, 3, m_recordInfo)
+                                : SafeArrayCreateVector(m_vt, 0, 3);
     if (m_array == nullptr) {
       m_array = SafeArrayCreateVector(VT_I4, 0, 3);
       return;
@@ -441,7 +442,8 @@ const std::vector<Operation> &Operations() {
        [](IXCollection *c, const VARIANT &x, IXItem **) { return c->Add(Var::I4(1).Get(), x); }},
       {"Item(x) = 1", Slot::Key,
        [](IXCollection *c, const VARIANT &x, IXItem **) { return c->put_Item(x, Var::I4(1).Get()); }},
-      {"Item(x)", Slot::Selector, [](IXCollection *c, const VARIANT &x, IXItem **out) { return c->get_Item(x, out); }},
+      {"Item(x)", Slot::Selector,
+       [](IXCollection *c, const VARIANT &x, IXItem **out) { return c->get_Item(x, out); }},
       {"Remove(x)", Slot::Selector, [](IXCollection *c, const VARIANT &x, IXItem **) { return c->Remove(x); }},
       {"Exists(x)", Slot::Lookup,
        [](IXCollection *c, const VARIANT &x, IXItem **) {
@@ -771,12 +773,12 @@ TEST(HostileInput, NullPointersAreRefusedEverywhere) {
       EXPECT_EQ(E_INVALIDARG, dispatch->Invoke(half.second, IID_NULL, 0, DISPATCH_PROPERTYGET, nullptr, &result,
                                                &exception, &argumentError));
       DISPPARAMS missingArguments{nullptr, nullptr, 2, 0};
-      EXPECT_EQ(E_INVALIDARG, dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &missingArguments, &result, &exception,
-                                               &argumentError));
+      EXPECT_EQ(E_INVALIDARG, dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &missingArguments, &result,
+                                               &exception, &argumentError));
       VARIANT argument = Var::I4(1).Get();
       DISPPARAMS missingNames{&argument, nullptr, 1, 1};
-      EXPECT_EQ(E_INVALIDARG, dispatch->Invoke(0, IID_NULL, 0, DISPATCH_PROPERTYPUT, &missingNames, &result, &exception,
-                                               &argumentError));
+      EXPECT_EQ(E_INVALIDARG, dispatch->Invoke(0, IID_NULL, 0, DISPATCH_PROPERTYPUT, &missingNames, &result,
+                                               &exception, &argumentError));
       DISPID named = DISPID_PROPERTYPUT;
       DISPPARAMS moreNamesThanArguments{&argument, &named, 1, 2};
       EXPECT_EQ(E_INVALIDARG, dispatch->Invoke(0, IID_NULL, 0, DISPATCH_PROPERTYPUT, &moreNamesThanArguments, &result,

@@ -130,8 +130,8 @@ protected:
                                       &exception, &outcome.argumentError);
     } else {
       // With the server's second try of a property read made as a method.
-      outcome.status = info->Invoke(target, call.member, call.flags, &params, wanted, &exception,
-                                    &outcome.argumentError);
+      outcome.status =
+          info->Invoke(target, call.member, call.flags, &params, wanted, &exception, &outcome.argumentError);
       if (outcome.status == DISP_E_MEMBERNOTFOUND && call.flags == DISPATCH_METHOD)
         outcome.status = info->Invoke(target, call.member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, wanted,
                                       &exception, &outcome.argumentError);
@@ -248,8 +248,13 @@ TEST_F(LateBoundCalls, AddGivesWhatTheTypeInformationGives) {
       {"three arguments", DISPID_XCOLLECTION_ADD, method, {Var::I4(1), Var::Str(L"k"), Var::I4(2)}},
       {"a named argument", DISPID_XCOLLECTION_ADD, method, {Var::I4(1), Var::Str(L"k")}, true, {1}},
       {"as a property read", DISPID_XCOLLECTION_ADD, DISPATCH_PROPERTYGET, {Var::I4(1), Var::Str(L"k")}},
-      {"as a method and a put", DISPID_XCOLLECTION_ADD, DISPATCH_METHOD | DISPATCH_PROPERTYPUT, {Var::I4(1), Var::Str(L"k")}},
-      {"as a method and a put by reference", DISPID_XCOLLECTION_ADD, DISPATCH_METHOD | DISPATCH_PROPERTYPUTREF,
+      {"as a method and a put",
+       DISPID_XCOLLECTION_ADD,
+       DISPATCH_METHOD | DISPATCH_PROPERTYPUT,
+       {Var::I4(1), Var::Str(L"k")}},
+      {"as a method and a put by reference",
+       DISPID_XCOLLECTION_ADD,
+       DISPATCH_METHOD | DISPATCH_PROPERTYPUTREF,
        {Var::I4(1), Var::Str(L"k")}},
   };
   for (const LateCall &call : calls)
@@ -283,7 +288,12 @@ TEST_F(LateBoundCalls, ItemGivesWhatTheTypeInformationGives) {
       {"as a method", DISPID_XCOLLECTION_ITEM, DISPATCH_METHOD, {Var::I4(1)}},
       {"without a selector", DISPID_XCOLLECTION_ITEM, get, {}},
       {"with two selectors", DISPID_XCOLLECTION_ITEM, get, {Var::I4(1), Var::I4(2)}},
-      {"as a put", DISPID_XCOLLECTION_ITEM, DISPATCH_PROPERTYPUT, {Var::Str(L"n"), Var::I4(8)}, true, {DISPID_PROPERTYPUT}},
+      {"as a put",
+       DISPID_XCOLLECTION_ITEM,
+       DISPATCH_PROPERTYPUT,
+       {Var::Str(L"n"), Var::I4(8)},
+       true,
+       {DISPID_PROPERTYPUT}},
   };
   for (const LateCall &call : calls)
     ExpectSameBothWays(call);
@@ -366,7 +376,7 @@ TEST(LateBound, PassesOnUnchangedOnlyWhatThePlatformCopiesPlainly) {
     return LateBound::PassesUnchanged(argument);
   };
   for (VARTYPE type : {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R8, VT_CY, VT_DATE, VT_BSTR, VT_DISPATCH, VT_ERROR,
-                        VT_BOOL, VT_UNKNOWN, VT_DECIMAL, VT_I1, VT_UI1, VT_UI8, VT_UINT})
+                       VT_BOOL, VT_UNKNOWN, VT_DECIMAL, VT_I1, VT_UI1, VT_UI8, VT_UINT})
     EXPECT_TRUE(passes(type, nullptr)) << type;
   for (VARTYPE type : {VT_I4, VT_BSTR, VT_VARIANT, VT_DISPATCH})
     EXPECT_TRUE(passes(static_cast<VARTYPE>(VT_BYREF | type), &number)) << type;

@@ -83,7 +83,9 @@ TEST(MemberTable, AddsReplacesAndRemovesInOrder) {
       {"add x under ''", [&] { return table.Add(items.Keyed("x", "")); }, "", {"v", "w", "x"}},
       // Keys are exact bytes.
       {"add under A", [&] { return table.Add(items.Keyed("A", "A")); }, "", {"v", "w", "x", "A"}},
-      {"add under k\\0y", [&] { return table.Add(items.Keyed("nul", std::string("k\0y", 3))); }, "",
+      {"add under k\\0y",
+       [&] { return table.Add(items.Keyed("nul", std::string("k\0y", 3))); },
+       "",
        {"v", "w", "x", "A", "nul"}},
       {"add under k", [&] { return table.Add(items.Keyed("k", "k")); }, "", {"v", "w", "x", "A", "nul", "k"}},
       // A present key: the member is replaced and the key moves to the end.

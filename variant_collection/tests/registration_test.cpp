@@ -88,10 +88,10 @@ protected:
   }
 
   static void ExpectUnregistered() {
-    for (const wchar_t *key : {L"Collection.XCollection.1", L"Collection.XCollection", kClassKey, kLibraryKey,
-                               L"Interface\\{873026A7-3AB3-11D5-A6D4-000000000000}",
-                               L"Interface\\{7D5BBB50-E553-426E-BEED-B7229FCF13C4}",
-                               L"Interface\\{9B94F8C8-9829-482D-AE88-95D880AE0E7D}"})
+    for (const wchar_t *key :
+         {L"Collection.XCollection.1", L"Collection.XCollection", kClassKey, kLibraryKey,
+          L"Interface\\{873026A7-3AB3-11D5-A6D4-000000000000}", L"Interface\\{7D5BBB50-E553-426E-BEED-B7229FCF13C4}",
+          L"Interface\\{9B94F8C8-9829-482D-AE88-95D880AE0E7D}"})
       EXPECT_FALSE(KeyExists(key)) << key;
     // What the server does not own stays.
     EXPECT_TRUE(KeyExists(L"CLSID"));
@@ -104,8 +104,8 @@ protected:
     EXPECT_TRUE(FAILED(CLSIDFromProgID(L"Collection.XCollection", &clsid)));
     EXPECT_TRUE(FAILED(CLSIDFromProgID(L"Collection.XCollection.1", &clsid)));
     ComPtr<IUnknown> object;
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_Collection, nullptr, CLSCTX_INPROC_SERVER,
-                                                    IID_IUnknown, reinterpret_cast<void **>(object.GetAddressOf())));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_Collection, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                                    reinterpret_cast<void **>(object.GetAddressOf())));
   }
 
   std::unique_ptr<LoadedServer> m_server;

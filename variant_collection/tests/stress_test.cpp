@@ -204,9 +204,9 @@ private:
   int Pick() {
     // Weights by operation; a large collection shrinks, enumerators walk.
     const bool large = m_model.size() > 150;
-    static const std::array<double, kOperationKinds> normal = {12, 16, 8, 7, 7, 8, 8,   2, 2, 2, 2,
+    static const std::array<double, kOperationKinds> normal = {12, 16, 8, 7, 7, 8, 8,    2, 2, 2, 2,
                                                                3,  10, 2, 1, 2, 3, 0.02, 6, 1, 1, 0.05};
-    static const std::array<double, kOperationKinds> shrinking = {4,  6,  3, 20, 16, 8, 8,   2, 2, 2, 2,
+    static const std::array<double, kOperationKinds> shrinking = {4, 6,  3, 20, 16, 8, 8,    2, 2, 2, 2,
                                                                   3, 10, 2, 1,  2,  3, 0.02, 6, 1, 1, 0.3};
     const std::array<double, kOperationKinds> &weights = large ? shrinking : normal;
     std::discrete_distribution<int> pick(weights.begin(), weights.end());
@@ -220,8 +220,9 @@ private:
 
   /// A selector for the 1-based `position`, as a script or C++ passes one.
   Var PositionFor(long position) {
-    Var selector = Uniform(0, 3) == 0 && position >= -32768 && position <= 32767 ? Var::I2(static_cast<SHORT>(position))
-                                                                                 : Var::I4(position);
+    Var selector = Uniform(0, 3) == 0 && position >= -32768 && position <= 32767
+                       ? Var::I2(static_cast<SHORT>(position))
+                       : Var::I4(position);
     return selector;
   }
 
@@ -464,8 +465,8 @@ private:
       const std::wstring &key = AnyKey();
       Var selector = KeyFor(key);
       VARIANT_BOOL exists = 12345;
-      ASSERT_EQ(S_OK, m_second->Exists(Uniform(0, 3) == 0 ? Var::RefTo(&selector.Get()).Get() : selector.Get(),
-                                       &exists));
+      ASSERT_EQ(S_OK,
+                m_second->Exists(Uniform(0, 3) == 0 ? Var::RefTo(&selector.Get()).Get() : selector.Get(), &exists));
       EXPECT_EQ(Find(key) >= 0 ? VARIANT_TRUE : VARIANT_FALSE, exists);
       break;
     }

@@ -163,8 +163,7 @@ TEST_F(ServerModuleFile, HoldsExactlySixTypesInOrder) {
                  TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE});
   ExpectType(3, {L"IXCollection2", TKIND_DISPATCH, IID_IXCollection2,
                  TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE});
-  ExpectType(4, {L"CXEnumVARIANT", TKIND_COCLASS, CLSID_CXEnumVARIANT,
-                 TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN});
+  ExpectType(4, {L"CXEnumVARIANT", TKIND_COCLASS, CLSID_CXEnumVARIANT, TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN});
   ExpectType(5, {L"XItem", TKIND_COCLASS, CLSID_XItem, TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN});
   ComPtr<ITypeInfo> past;
   EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, s_library->GetTypeInfo(6, &past));
@@ -232,10 +231,10 @@ TEST_F(ServerModuleFile, SecondCollectionInterfaceExtendsTheFirst) {
   const struct {
     const wchar_t *name;
     MEMBERID id;
-  } members[] = {{L"Item", DISPID_XCOLLECTION_ITEM},       {L"Add", DISPID_XCOLLECTION_ADD},
-                 {L"Remove", DISPID_XCOLLECTION_REMOVE},   {L"Count", DISPID_XCOLLECTION_COUNT},
-                 {L"_NewEnum", DISPID_XCOLLECTION_NEWENUM}, {L"Exists", DISPID_XCOLLECTION_EXISTS},
-                 {L"Keys", DISPID_XCOLLECTION_KEYS},       {L"Items", DISPID_XCOLLECTION_ITEMS},
+  } members[] = {{L"Item", DISPID_XCOLLECTION_ITEM},          {L"Add", DISPID_XCOLLECTION_ADD},
+                 {L"Remove", DISPID_XCOLLECTION_REMOVE},      {L"Count", DISPID_XCOLLECTION_COUNT},
+                 {L"_NewEnum", DISPID_XCOLLECTION_NEWENUM},   {L"Exists", DISPID_XCOLLECTION_EXISTS},
+                 {L"Keys", DISPID_XCOLLECTION_KEYS},          {L"Items", DISPID_XCOLLECTION_ITEMS},
                  {L"RemoveAll", DISPID_XCOLLECTION_REMOVEALL}};
   for (const auto &member : members) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(member.name)};
@@ -289,13 +288,13 @@ void ExpectMembers(ITypeInfo *dispatchHalf, const std::vector<const wchar_t *> &
 TEST_F(ServerModuleFile, CollectionInterfaceMembers) {
   const USHORT in = PARAMFLAG_FIN;
   const USHORT retval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
-  ExpectMembers(TypeAt(1).Get(), {L"Item", L"Item", L"Add", L"Remove", L"Count", L"_NewEnum"},
-                {DISPID_XCOLLECTION_ITEM, DISPID_XCOLLECTION_ITEM, DISPID_XCOLLECTION_ADD, DISPID_XCOLLECTION_REMOVE,
-                 DISPID_XCOLLECTION_COUNT, DISPID_XCOLLECTION_NEWENUM},
-                {INVOKE_PROPERTYPUT, INVOKE_PROPERTYGET, INVOKE_FUNC, INVOKE_FUNC, INVOKE_PROPERTYGET,
-                 INVOKE_PROPERTYGET},
-                {{in, in}, {in, retval}, {in, USHORT(in | PARAMFLAG_FOPT)}, {in}, {retval}, {retval}},
-                {0, 0, 0, 0, 0, FUNCFLAG_FRESTRICTED});
+  ExpectMembers(
+      TypeAt(1).Get(), {L"Item", L"Item", L"Add", L"Remove", L"Count", L"_NewEnum"},
+      {DISPID_XCOLLECTION_ITEM, DISPID_XCOLLECTION_ITEM, DISPID_XCOLLECTION_ADD, DISPID_XCOLLECTION_REMOVE,
+       DISPID_XCOLLECTION_COUNT, DISPID_XCOLLECTION_NEWENUM},
+      {INVOKE_PROPERTYPUT, INVOKE_PROPERTYGET, INVOKE_FUNC, INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYGET},
+      {{in, in}, {in, retval}, {in, USHORT(in | PARAMFLAG_FOPT)}, {in}, {retval}, {retval}},
+      {0, 0, 0, 0, 0, FUNCFLAG_FRESTRICTED});
 }
 
 // The members of IXCollection2 come after the six of IXCollection, which
@@ -303,11 +302,11 @@ TEST_F(ServerModuleFile, CollectionInterfaceMembers) {
 TEST_F(ServerModuleFile, SecondCollectionInterfaceMembers) {
   const USHORT in = PARAMFLAG_FIN;
   const USHORT retval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
-  ExpectMembers(TypeAt(3).Get(), {L"Exists", L"Keys", L"Items", L"RemoveAll"},
-                {DISPID_XCOLLECTION_EXISTS, DISPID_XCOLLECTION_KEYS, DISPID_XCOLLECTION_ITEMS,
-                 DISPID_XCOLLECTION_REMOVEALL},
-                {INVOKE_FUNC, INVOKE_FUNC, INVOKE_FUNC, INVOKE_FUNC}, {{in, retval}, {retval}, {retval}, {}},
-                {0, 0, 0, 0}, 7 + 6);
+  ExpectMembers(
+      TypeAt(3).Get(), {L"Exists", L"Keys", L"Items", L"RemoveAll"},
+      {DISPID_XCOLLECTION_EXISTS, DISPID_XCOLLECTION_KEYS, DISPID_XCOLLECTION_ITEMS, DISPID_XCOLLECTION_REMOVEALL},
+      {INVOKE_FUNC, INVOKE_FUNC, INVOKE_FUNC, INVOKE_FUNC}, {{in, retval}, {retval}, {retval}, {}}, {0, 0, 0, 0},
+      7 + 6);
 }
 
 TEST_F(ServerModuleFile, ItemInterfaceMembers) {
@@ -368,8 +367,7 @@ TEST_F(ServerModuleFile, InvokeThroughEitherHalfReachesTheServer) {
   ComPtr<ITypeInfo> vtableHalf = VtableHalf(dispatchHalf.Get());
   Var first = Var::Str(L"first"), key = Var::Str(L"k");
   ASSERT_EQ(S_OK, InvokeThrough(vtableHalf.Get(), collection.Get(), DISPID_XCOLLECTION_ADD, DISPATCH_METHOD,
-                                {key.Get(), first.Get()},
-                                nullptr));
+                                {key.Get(), first.Get()}, nullptr));
   Var second = Var::I4(2);
   ASSERT_EQ(S_OK, InvokeThrough(dispatchHalf.Get(), collection.Get(), DISPID_XCOLLECTION_ADD, DISPATCH_METHOD,
                                 {second.Get()}, nullptr));
@@ -377,19 +375,23 @@ TEST_F(ServerModuleFile, InvokeThroughEitherHalfReachesTheServer) {
 
   for (ITypeInfo *half : {dispatchHalf.Get(), vtableHalf.Get()}) {
     Var count;
-    ASSERT_EQ(S_OK, InvokeThrough(half, collection.Get(), DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}, &count));
+    ASSERT_EQ(S_OK,
+              InvokeThrough(half, collection.Get(), DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}, &count));
     ASSERT_EQ(VT_I4, count.Type());
     EXPECT_EQ(2, V_I4(&count.Get()));
 
     Var item;
     Var selector = Var::Str(L"k");
-    ASSERT_EQ(S_OK, InvokeThrough(half, collection.Get(), DISPID_XCOLLECTION_ITEM, DISPATCH_PROPERTYGET, {selector.Get()}, &item));
+    ASSERT_EQ(S_OK, InvokeThrough(half, collection.Get(), DISPID_XCOLLECTION_ITEM, DISPATCH_PROPERTYGET,
+                                  {selector.Get()}, &item));
     ASSERT_EQ(VT_DISPATCH, item.Type());
     Var value;
     ComPtr<ITypeInfo> itemHalf = VtableHalf(TypeAt(2).Get());
     ComPtr<IXItem> member;
-    ASSERT_EQ(S_OK, V_DISPATCH(&item.Get())->QueryInterface(IID_IXItem, reinterpret_cast<void **>(member.GetAddressOf())));
-    ASSERT_EQ(S_OK, InvokeThrough(itemHalf.Get(), member.Get(), DISPID_XITEM_VALUE, DISPATCH_PROPERTYGET, {}, &value));
+    ASSERT_EQ(S_OK,
+              V_DISPATCH(&item.Get())->QueryInterface(IID_IXItem, reinterpret_cast<void **>(member.GetAddressOf())));
+    ASSERT_EQ(S_OK,
+              InvokeThrough(itemHalf.Get(), member.Get(), DISPID_XITEM_VALUE, DISPATCH_PROPERTYGET, {}, &value));
     EXPECT_EQ(L"first", value.Text());
   }
 
@@ -461,10 +463,9 @@ TEST_F(ServerModuleFile, VersionInformation) {
   VS_FIXEDFILEINFO *fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void **>(&fixed), &length));
-  const std::wstring fixedText = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
-                                 std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
-                                 std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
-                                 std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+  const std::wstring fixedText =
+      std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS)) +
+      L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionLS));
   EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
   EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
   EXPECT_EQ(fixedText, VersionString(block, L"FileVersion"));
@@ -475,8 +476,8 @@ TEST_F(ServerModuleFile, VersionInformation) {
   EXPECT_EQ(L"", VersionString(block, L"OLESelfRegister"));
 
   DWORD *translation = nullptr;
-  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation),
-                             &length));
+  ASSERT_TRUE(
+      VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation), &length));
   ASSERT_EQ(4u, length);
   EXPECT_EQ(0x0409u, LOWORD(*translation));
   EXPECT_EQ(1200u, HIWORD(*translation));

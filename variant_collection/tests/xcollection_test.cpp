@@ -152,8 +152,8 @@ TEST_F(XCollectionTest, ReportsEveryFailureOfTheTable) {
   } failures[] = {
       {"Item of an unknown key", false,
        [](IXCollection *c, IXItem **out) { return c->get_Item(Var::Str(L"two").Get(), out); }, E_INVALIDARG, nullptr},
-      {"Remove of an unknown key", false, [](IXCollection *c, IXItem **) { return c->Remove(Var::Str(L"two").Get()); },
-       E_INVALIDARG, nullptr},
+      {"Remove of an unknown key", false,
+       [](IXCollection *c, IXItem **) { return c->Remove(Var::Str(L"two").Get()); }, E_INVALIDARG, nullptr},
       {"Item 0", false, [](IXCollection *c, IXItem **out) { return c->get_Item(Var::I4(0).Get(), out); }, E_FAIL,
        L"Subscript out of range"},
       {"Item past the end", false, [](IXCollection *c, IXItem **out) { return c->get_Item(Var::I2(2).Get(), out); },
@@ -294,7 +294,8 @@ TEST_F(XCollectionTest, ReleasingAValueMayReenterTheCollection) {
       {[](IXCollection *c) { return c->Add(Var::I4(2).Get(), Var::Str(L"r").Get()); }, 2, L"1=x;2=r;7=added;"},
       {[](IXCollection *c) {
          ComPtr<IXCollection2> second;
-         const HRESULT status = c->QueryInterface(IID_IXCollection2, reinterpret_cast<void **>(second.GetAddressOf()));
+         const HRESULT status =
+             c->QueryInterface(IID_IXCollection2, reinterpret_cast<void **>(second.GetAddressOf()));
          return FAILED(status) ? status : second->RemoveAll();
        },
        0, L"7=added;"},
@@ -412,14 +413,14 @@ TEST_F(XCollectionTest, ExistsKeysAndItemsFollowTheMembers) {
        L"1;2;", true, false},
       {"add under ''", [](IXCollection2 *c) { return c->Add(Var::Str(L"3").Get(), Var::Str(L"").Get()); }, L"-;k;;",
        L"1;2;3;", true, true},
-      {"replace k", [](IXCollection2 *c) { return c->put_Item(Var::Str(L"k").Get(), Var::R8(4.5).Get()); },
-       L"-;;k;", L"1;3;4.5;", true, true},
+      {"replace k", [](IXCollection2 *c) { return c->put_Item(Var::Str(L"k").Get(), Var::R8(4.5).Get()); }, L"-;;k;",
+       L"1;3;4.5;", true, true},
       {"remove at 1", [](IXCollection2 *c) { return c->Remove(Var::I4(1).Get()); }, L";k;", L"3;4.5;", true, true},
       {"remove k", [](IXCollection2 *c) { return c->Remove(Var::Str(L"k").Get()); }, L";", L"3;", false, true},
       {"remove all", [](IXCollection2 *c) { return c->RemoveAll(); }, L"", L"", false, false},
       {"remove all of none", [](IXCollection2 *c) { return c->RemoveAll(); }, L"", L"", false, false},
-      {"add after remove all", [](IXCollection2 *c) { return c->Add(Var::I4(5).Get(), Var::Str(L"k").Get()); },
-       L"k;", L"5;", true, false},
+      {"add after remove all", [](IXCollection2 *c) { return c->Add(Var::I4(5).Get(), Var::Str(L"k").Get()); }, L"k;",
+       L"5;", true, false},
   };
   for (const auto &step : steps) {
     SCOPED_TRACE(step.step);

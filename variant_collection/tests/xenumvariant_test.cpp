@@ -138,8 +138,9 @@ TEST_F(XEnumVARIANTTest, NextSkipAndResetAnswerTheirStatus) {
       Batch batch = Next(enumerator.Get(), step.count);
       EXPECT_EQ(step.status, batch.status);
       EXPECT_EQ(step.values, batch.values);
-      EXPECT_EQ(std::count_if(step.values.begin(), step.values.end(), [](const std::wstring &v) { return !v.empty(); }),
-                static_cast<long>(batch.fetched));
+      EXPECT_EQ(
+          std::count_if(step.values.begin(), step.values.end(), [](const std::wstring &v) { return !v.empty(); }),
+          static_cast<long>(batch.fetched));
     } else {
       EXPECT_EQ(step.status, step.op == SkipOp ? enumerator->Skip(step.count) : enumerator->Reset());
     }

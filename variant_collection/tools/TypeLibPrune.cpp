@@ -203,8 +203,8 @@ public:
 private:
   struct TypeSlot {
     std::string name;
-    ComPtr<ICreateTypeInfo> created;  // kept: the new type
-    ComPtr<ITypeInfo> original;       // left out: the imported original
+    ComPtr<ICreateTypeInfo> created; // kept: the new type
+    ComPtr<ITypeInfo> original;      // left out: the imported original
   };
 
   void CopyLibrary() {
@@ -312,8 +312,8 @@ private:
       Check(target->SetAlignment(attributes->cbAlignment), "SetAlignment of " + slot.name);
   }
 
-  void CopyImplType(ITypeInfo *info, ITypeInfo2 *info2, UINT i, ICreateTypeInfo *target,
-                    ICreateTypeInfo2 *target2, const std::string &name) {
+  void CopyImplType(ITypeInfo *info, ITypeInfo2 *info2, UINT i, ICreateTypeInfo *target, ICreateTypeInfo2 *target2,
+                    const std::string &name) {
     HREFTYPE reference = 0;
     Check(info->GetRefTypeOfImplType(i, &reference), "GetRefTypeOfImplType of " + name);
     Check(target->AddImplType(i, MapReference(info, reference, target)), "AddImplType of " + name);
@@ -363,15 +363,14 @@ private:
   };
 
   FunctionKey CopyFunctionDesc(ITypeInfo *info, ITypeInfo2 *info2, UINT i, ICreateTypeInfo *target,
-                            ICreateTypeInfo2 *target2, const std::string &name) {
+                               ICreateTypeInfo2 *target2, const std::string &name) {
     FUNCDESC *function = nullptr;
     Check(info->GetFuncDesc(i, &function), "GetFuncDesc of " + name);
     std::unique_ptr<FUNCDESC, std::function<void(FUNCDESC *)>> held(
         function, [info](FUNCDESC *f) { info->ReleaseFuncDesc(f); });
     TypeArena arena;
     FUNCDESC copy = *function;
-    std::vector<ELEMDESC> parameters(function->lprgelemdescParam,
-                                     function->lprgelemdescParam + function->cParams);
+    std::vector<ELEMDESC> parameters(function->lprgelemdescParam, function->lprgelemdescParam + function->cParams);
     for (ELEMDESC &parameter : parameters)
       parameter.tdesc = MapTypeDesc(info, parameter.tdesc, target, arena);
     copy.lprgelemdescParam = parameters.empty() ? nullptr : parameters.data();
@@ -420,8 +419,8 @@ private:
     for (UINT i = 0; i < count; ++i) {
       VARDESC *variable = nullptr;
       Check(info->GetVarDesc(i, &variable), "GetVarDesc of " + name);
-      std::unique_ptr<VARDESC, std::function<void(VARDESC *)>> held(
-          variable, [info](VARDESC *v) { info->ReleaseVarDesc(v); });
+      std::unique_ptr<VARDESC, std::function<void(VARDESC *)>> held(variable,
+                                                                    [info](VARDESC *v) { info->ReleaseVarDesc(v); });
       TypeArena arena;
       VARDESC copy = *variable;
       copy.elemdescVar.tdesc = MapTypeDesc(info, variable->elemdescVar.tdesc, target, arena);

@@ -32,17 +32,17 @@ public:
   static const Boolean &True() noexcept;
   static const Boolean &False() noexcept;
 
-  bool BoolValue() const override;                  ///< The truth value.
-  long IntValue() const override;                   ///< 1 or 0.
-  unsigned long UnsignedIntValue() const override;  ///< 1 or 0.
-  float FloatValue() const override;                ///< 1.0 or 0.0.
-  double DoubleValue() const override;              ///< 1.0 or 0.0.
-  std::string StringValue() const override;         ///< "true" or "false".
+  bool BoolValue() const override;                 ///< The truth value.
+  long IntValue() const override;                  ///< 1 or 0.
+  unsigned long UnsignedIntValue() const override; ///< 1 or 0.
+  float FloatValue() const override;               ///< 1.0 or 0.0.
+  double DoubleValue() const override;             ///< 1.0 or 0.0.
+  std::string StringValue() const override;        ///< "true" or "false".
   /// True exactly when `other` is a `Boolean` with the same truth value.
   bool operator==(const Value &other) const override;
-  operator bool() const override;                   ///< The truth value.
-  void Print(std::ostream &os) const override;      ///< "true" or "false".
-  std::string ToString() const override;            ///< "true" or "false".
+  operator bool() const override;              ///< The truth value.
+  void Print(std::ostream &os) const override; ///< "true" or "false".
+  std::string ToString() const override;       ///< "true" or "false".
 
   /// True when both hold the same truth value.
   bool operator==(const Boolean &other) const noexcept;

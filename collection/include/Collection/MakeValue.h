@@ -68,8 +68,8 @@ COLLECTION_API Runtime::Ref<const Value> MakeValue(void *value);
 COLLECTION_API Runtime::Ref<const Value> MakeValue(const Runtime::Object &value);
 
 /// Refuses a pointer to const data other than `char` (see above).
-template <typename T, typename = std::enable_if_t<std::is_const<T>::value &&
-                                                  !std::is_same<std::remove_cv_t<T>, char>::value>>
+template <typename T,
+          typename = std::enable_if_t<std::is_const<T>::value && !std::is_same<std::remove_cv_t<T>, char>::value>>
 Runtime::Ref<const Value> MakeValue(T *value) = delete;
 
 } // namespace Collection

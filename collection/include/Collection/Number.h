@@ -50,12 +50,12 @@ class COLLECTION_API Number : public Value {
 public:
   enum NumericType { Int = 0, UnsignedInt = 1, Float = 2, Double = 3 };
 
-  Number(int value) noexcept;            ///< Kind `Int`.
-  Number(unsigned int value) noexcept;   ///< Kind `UnsignedInt`.
-  Number(long value) noexcept;           ///< Kind `Int`; kept to 32 bits.
-  Number(unsigned long value) noexcept;  ///< Kind `UnsignedInt`; kept to 32 bits.
-  Number(float value) noexcept;          ///< Kind `Float`.
-  Number(double value) noexcept;         ///< Kind `Double`.
+  Number(int value) noexcept;           ///< Kind `Int`.
+  Number(unsigned int value) noexcept;  ///< Kind `UnsignedInt`.
+  Number(long value) noexcept;          ///< Kind `Int`; kept to 32 bits.
+  Number(unsigned long value) noexcept; ///< Kind `UnsignedInt`; kept to 32 bits.
+  Number(float value) noexcept;         ///< Kind `Float`.
+  Number(double value) noexcept;        ///< Kind `Double`.
 
   Number(const Number &) noexcept = default;
   Number &operator=(const Number &) = delete;

@@ -65,16 +65,16 @@ public:
   /// converts its content (see each kind). None throws except
   /// `StringValue` and `DataValue`, which may raise std::bad_alloc for their
   /// result.
-  virtual bool BoolValue() const;                  ///< Default false.
-  virtual long IntValue() const;                   ///< Default 0.
-  virtual unsigned long UnsignedIntValue() const;  ///< Default 0.
-  virtual float FloatValue() const;                ///< Default 0.0.
-  virtual double DoubleValue() const;              ///< Default 0.0.
-  virtual std::string StringValue() const;         ///< Default the empty string.
+  virtual bool BoolValue() const;                 ///< Default false.
+  virtual long IntValue() const;                  ///< Default 0.
+  virtual unsigned long UnsignedIntValue() const; ///< Default 0.
+  virtual float FloatValue() const;               ///< Default 0.0.
+  virtual double DoubleValue() const;             ///< Default 0.0.
+  virtual std::string StringValue() const;        ///< Default the empty string.
   /// Default an empty buffer. A non-empty result is a deep copy that the
   /// caller owns; copying may raise std::bad_alloc.
   virtual Container::basic_data<unsigned char> DataValue() const;
-  virtual void *PointerValue() const;              ///< Default null.
+  virtual void *PointerValue() const; ///< Default null.
   /// Default: this value itself, seen as a framework object.
   virtual const Runtime::Object &ObjectValue() const;
 
@@ -87,34 +87,34 @@ public:
 
   /// The conversions are each exactly one call of the accessor named; a kind
   /// changes them by overriding the accessor.
-  virtual bool operator!() const;                  ///< `!BoolValue()`.
-  virtual operator bool() const;                   ///< `BoolValue()`.
-  virtual operator short() const;                  ///< Low 16 bits of `IntValue()`.
-  virtual operator unsigned short() const;         ///< Low 16 bits of `UnsignedIntValue()`.
-  virtual operator int() const;                    ///< `IntValue()`.
-  virtual operator unsigned int() const;           ///< `UnsignedIntValue()`.
-  virtual operator long() const;                   ///< `IntValue()`.
-  virtual operator unsigned long() const;          ///< `UnsignedIntValue()`.
-  virtual operator float() const;                  ///< `FloatValue()`.
-  virtual operator double() const;                 ///< `DoubleValue()`.
-  virtual operator std::string() const;            ///< `StringValue()`.
+  virtual bool operator!() const;                                ///< `!BoolValue()`.
+  virtual operator bool() const;                                 ///< `BoolValue()`.
+  virtual operator short() const;                                ///< Low 16 bits of `IntValue()`.
+  virtual operator unsigned short() const;                       ///< Low 16 bits of `UnsignedIntValue()`.
+  virtual operator int() const;                                  ///< `IntValue()`.
+  virtual operator unsigned int() const;                         ///< `UnsignedIntValue()`.
+  virtual operator long() const;                                 ///< `IntValue()`.
+  virtual operator unsigned long() const;                        ///< `UnsignedIntValue()`.
+  virtual operator float() const;                                ///< `FloatValue()`.
+  virtual operator double() const;                               ///< `DoubleValue()`.
+  virtual operator std::string() const;                          ///< `StringValue()`.
   virtual operator Container::basic_data<unsigned char>() const; ///< `DataValue()`.
-  virtual operator void *() const;                 ///< `PointerValue()`.
+  virtual operator void *() const;                               ///< `PointerValue()`.
   /// `ObjectValue()`. Since a value already is a `Runtime::Object`, the
   /// language binds references to the base directly and calls this operator
   /// only when it is named: `value.operator const Runtime::Object &()`.
 #if defined(__clang__)
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wclass-conversion"
+#  pragma clang diagnostic push
+#  pragma clang diagnostic ignored "-Wclass-conversion"
 #elif defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wclass-conversion"
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Wclass-conversion"
 #endif
   virtual operator const Runtime::Object &() const;
 #if defined(__clang__)
-#pragma clang diagnostic pop
+#  pragma clang diagnostic pop
 #elif defined(__GNUC__)
-#pragma GCC diagnostic pop
+#  pragma GCC diagnostic pop
 #endif
 
   /// The number of elements or entries; 0 for every kind but containers.

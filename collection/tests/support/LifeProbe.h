@@ -14,8 +14,7 @@ namespace CollectionTest {
 /// test sees exactly when (and in which order) containers let values die.
 class LifeProbe : public Zorbin::Tessel::Collection::Value {
 public:
-  LifeProbe(std::vector<std::string> &deaths, std::string name)
-      : m_deaths(deaths), m_name(std::move(name)) {}
+  LifeProbe(std::vector<std::string> &deaths, std::string name) : m_deaths(deaths), m_name(std::move(name)) {}
 
   static bool Died(const std::vector<std::string> &deaths, const std::string &name) {
     for (const std::string &dead : deaths)

@@ -21,8 +21,7 @@ namespace CollectionTest {
 
 /// Calls `visit(key, value)` for each entry of `dictionary` in key order
 /// until it answers false; answers what `Apply` answers.
-template <typename Visit>
-bool ForEachEntry(const Zorbin::Tessel::Collection::Dictionary &dictionary, Visit visit) {
+template <typename Visit> bool ForEachEntry(const Zorbin::Tessel::Collection::Dictionary &dictionary, Visit visit) {
   class Applier final : public Zorbin::Tessel::Collection::Dictionary::Applier {
   public:
     explicit Applier(Visit &visit) : m_visit(visit) {}

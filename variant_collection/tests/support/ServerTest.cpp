@@ -140,8 +140,8 @@ Var KeyOf(IXItem *item) {
   return key;
 }
 
-HRESULT Call(IDispatch *object, DISPID member, WORD flags, std::initializer_list<VARIANT> args,
-             VARIANT *result, EXCEPINFO *exception) {
+HRESULT Call(IDispatch *object, DISPID member, WORD flags, std::initializer_list<VARIANT> args, VARIANT *result,
+             EXCEPINFO *exception) {
   std::vector<VARIANT> reversed(args.begin(), args.end());
   std::vector<VARIANT>(reversed.rbegin(), reversed.rend()).swap(reversed);
   DISPID named = DISPID_PROPERTYPUT;
@@ -153,8 +153,7 @@ HRESULT Call(IDispatch *object, DISPID member, WORD flags, std::initializer_list
     params.cNamedArgs = 1;
   }
   UINT argumentError = 0;
-  return object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception,
-                        &argumentError);
+  return object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception, &argumentError);
 }
 
 void ClearException(EXCEPINFO &exception) {
@@ -207,9 +206,7 @@ HRESULT LoadedServer::Call(const char *name) const {
 
 HRESULT RegisterTypeLibrary() { return VariantCollection::RegisterTypeLibrary(ServerPath().c_str()); }
 
-HRESULT UnregisterTypeLibrary() {
-  return VariantCollection::UnregisterTypeLibrary(ServerPath().c_str());
-}
+HRESULT UnregisterTypeLibrary() { return VariantCollection::UnregisterTypeLibrary(ServerPath().c_str()); }
 
 namespace {
 
@@ -235,8 +232,7 @@ public:
   }
 };
 
-const ::testing::Environment *const g_environment =
-    ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
+const ::testing::Environment *const g_environment = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
 
 } // namespace
 

@@ -77,7 +77,8 @@ int main() {
     ReadJson("{\n  \"a\": [1,]\n}");
     Check(false, "malformed JSON raises JsonError");
   } catch (const JsonError &error) {
-    Check(error.Line() == 2 && error.Column() == 11 && error.Path() == "a[1]", "JsonError tells line, column and path");
+    Check(error.Line() == 2 && error.Column() == 11 && error.Path() == "a[1]",
+          "JsonError tells line, column and path");
   }
   try {
     ReadJsonFile("no-such-settings.json");
