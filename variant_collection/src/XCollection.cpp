@@ -155,17 +155,25 @@ HRESULT STDMETHODCALLTYPE XCollection::Exists(VARIANT key, VARIANT_BOOL *exists)
   return S_OK;
 }
 
-template <class Fill>
-HRESULT XCollection::MemberArray(const std::vector<ComPtr<XItem>> &members, Fill fill, VARIANT *array) noexcept {
+HRESULT XCollection::FieldArray(const VARIANT &(XItem::*field)() const noexcept, VARIANT *array) const noexcept {
+  if (array == nullptr)
+    return WithoutErrorObject(E_POINTER);
   VariantInit(array);
+  // Copying a value may run client code (a record's copy, an object's
+  // AddRef) that changes this collection: the copies are made from a
+  // snapshot that holds every member.
+  std::vector<ComPtr<XItem>> members;
+  HRESULT status = SnapshotItems(members);
+  if (FAILED(status))
+    return WithoutErrorObject(status);
   SAFEARRAY *elements = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(members.size()));
   if (elements == nullptr)
-    return E_OUTOFMEMORY;
+    return WithoutErrorObject(E_OUTOFMEMORY);
   VARIANT *element = nullptr;
-  HRESULT status = SafeArrayAccessData(elements, reinterpret_cast<void **>(&element));
+  status = SafeArrayAccessData(elements, reinterpret_cast<void **>(&element));
   if (SUCCEEDED(status)) {
     for (std::size_t i = 0; i < members.size(); ++i) {
-      status = fill(*members[i], element[i]);
+      status = VariantCopy(&element[i], const_cast<VARIANT *>(&((*members[i]).*field)()));
       if (FAILED(status)) {
         // The platform's failed VariantCopy may leave the element sharing
         // the member's value (a record): it must not be cleared with the
@@ -177,50 +185,17 @@ HRESULT XCollection::MemberArray(const std::vector<ComPtr<XItem>> &members, Fill
     SafeArrayUnaccessData(elements);
   }
   if (FAILED(status)) {
-    SafeArrayDestroy(elements); // clears the elements filled so far
-    return status;
+    SafeArrayDestroy(elements); // clears the elements copied so far
+    return WithoutErrorObject(status);
   }
   V_VT(array) = VT_ARRAY | VT_VARIANT;
   V_ARRAY(array) = elements;
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE XCollection::Keys(VARIANT *keys) {
-  if (keys == nullptr)
-    return WithoutErrorObject(E_POINTER);
-  std::vector<ComPtr<XItem>> members;
-  HRESULT status = SnapshotItems(members);
-  if (SUCCEEDED(status))
-    status = MemberArray(
-        members,
-        [](const XItem &member, VARIANT &element) {
-          return VariantCopy(&element, const_cast<VARIANT *>(&member.Key()));
-        },
-        keys);
-  else
-    VariantInit(keys);
-  return WithoutErrorObject(status);
-}
+HRESULT STDMETHODCALLTYPE XCollection::Keys(VARIANT *keys) { return FieldArray(&XItem::Key, keys); }
 
-HRESULT STDMETHODCALLTYPE XCollection::Items(VARIANT *items) {
-  if (items == nullptr)
-    return WithoutErrorObject(E_POINTER);
-  // Copying a value may run client code (a record's copy, an object's
-  // AddRef) that changes this collection: the copies are made from a
-  // snapshot that holds every member.
-  std::vector<ComPtr<XItem>> members;
-  HRESULT status = SnapshotItems(members);
-  if (SUCCEEDED(status))
-    status = MemberArray(
-        members,
-        [](const XItem &member, VARIANT &element) {
-          return VariantCopy(&element, const_cast<VARIANT *>(&member.Value()));
-        },
-        items);
-  else
-    VariantInit(items);
-  return WithoutErrorObject(status);
-}
+HRESULT STDMETHODCALLTYPE XCollection::Items(VARIANT *items) { return FieldArray(&XItem::Value, items); }
 
 HRESULT STDMETHODCALLTYPE XCollection::RemoveAll() {
   // The members leave the table before any is released: releasing a value

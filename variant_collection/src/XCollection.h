@@ -142,11 +142,11 @@ private:
   HRESULT Select(const VARIANT &selector, XItem **item, std::uint32_t *position) const noexcept;
   HRESULT TypeMismatch() const noexcept;
   HRESULT OutOfRange() const noexcept;
-  /// A new zero-based VT_ARRAY | VT_VARIANT with one element per member,
-  /// element i set by `fill(member i, element i)` (a status); destroyed
-  /// again when any fill fails. Into `*array`, initialised first.
-  template <class Fill>
-  static HRESULT MemberArray(const std::vector<ComPtr<XItem>> &members, Fill fill, VARIANT *array) noexcept;
+  /// Into `*array` (E_POINTER when null): a new zero-based VT_ARRAY |
+  /// VT_VARIANT with a copy of `field` of each member, in member order
+  /// (`Keys` and `Items`). On failure `*array` is VT_EMPTY and the status
+  /// that of the snapshot, the array or the copy that failed.
+  HRESULT FieldArray(const VARIANT &(XItem::*field)() const noexcept, VARIANT *array) const noexcept;
 
   MemberTable<XItem> m_members;
 };
