@@ -54,11 +54,12 @@ if(COLLECTION_FUZZ)
 endif()
 
 # Warnings for the project's own targets (not for third-party code built here).
+set(COLLECTION_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+if(COLLECTION_WERROR)
+  list(APPEND COLLECTION_WARNING_FLAGS -Werror)
+endif()
 function(collection_target_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
-  if(COLLECTION_WERROR)
-    target_compile_options(${target} PRIVATE -Werror)
-  endif()
+  target_compile_options(${target} PRIVATE ${COLLECTION_WARNING_FLAGS})
 endfunction()
 
 # The value library and the framework stand-ins: shared by default, static

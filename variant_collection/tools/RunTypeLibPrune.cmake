@@ -1,6 +1,7 @@
-# Runs typelib_prune in FOLDER: TOOL SOURCE DESTINATION (file names in
-# FOLDER), through EMULATOR (Wine) when cross-compiling, with its output and
-# errors going to the file LOG in FOLDER.
+# Runs typelib_prune in FOLDER: TOOL SOURCE DESTINATION IMPORTED (the first
+# two file names in FOLDER, the library imported as a Windows path), through
+# EMULATOR (Wine), with its output and errors going to the file LOG in
+# FOLDER.
 #
 # The output goes to a file, not to the build tool: the first Windows process
 # of a Wine session starts Wine's background services, they inherit its
@@ -8,7 +9,7 @@
 
 file(REMOVE ${FOLDER}/${DESTINATION})
 execute_process(
-  COMMAND ${EMULATOR} ${TOOL} ${SOURCE} ${DESTINATION}
+  COMMAND ${EMULATOR} ${TOOL} ${SOURCE} ${DESTINATION} ${IMPORTED}
   WORKING_DIRECTORY ${FOLDER}
   RESULT_VARIABLE status
   OUTPUT_FILE ${FOLDER}/${LOG}
