@@ -167,7 +167,8 @@ wine64_script_suites() {
 # by the 64-bit cscript against the 64-bit server and by the 32-bit cscript
 # against the 32-bit one; then each server unregistered in turn, telling
 # whether the other one still works, and registered again, after which both
-# must work again. Leaves both registered.
+# must work again. Last unregisters both and removes them from the prefix,
+# whose registry the 64-bit tests expect free of the server (a later run).
 wine64_side_by_side() {
   local x64=$1 x86=$2 status=0 loader
   loader=$(wine_loader win64)
@@ -192,14 +193,17 @@ wine64_side_by_side() {
     wine64_script_suites "$host64" "registered again, 64-bit:" || status=1
     wine64_script_suites "$host32" "registered again, 32-bit:" || status=1
   done
+  wine64_env "$loader" "$reg32" /u /s "$dll32" && wine64_env "$loader" "$reg64" /u /s "$dll64" || status=1
+  rm -f "$COLLECTION_WINE64PREFIX/drive_c/windows/system32/Collection.dll" \
+    "$COLLECTION_WINE64PREFIX/drive_c/windows/syswow64/Collection.dll"
   return $status
 }
 
 # wine_runs_win32: whether this machine runs 32-bit Windows programs. Wine
 # runs them through its 32-bit loader, a 32-bit Linux program, which a kernel
 # without 32-bit (ia32) emulation refuses ("Exec format error"). Such a
-# machine still builds the 32-bit tree, without the server module (see
-# build_win32), but runs none of its programs.
+# machine still builds the 32-bit tree whole (see build_win32) but runs none
+# of its programs.
 wine_runs_win32() { wine --version >/dev/null 2>&1; }
 
 # check_format: fails, naming the places, when a tracked C or C++ source
@@ -256,18 +260,14 @@ build_asan() {
   configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DCOLLECTION_SANITIZE=ON "${build_options[@]}"
 }
 # 32-bit Windows with MinGW-w64; its programs run under scripts/wine-run.
-# Where this machine runs no 32-bit programs, the tree leaves out the server
-# module and its tests (its type library is made by running a 32-bit tool)
-# and is built only, to show that it builds.
+# The server's build tool is a 64-bit program even here (see
+# variant_collection/tools/), so a machine that runs no 32-bit programs
+# builds this tree whole without running any of it.
 build_win32() {
-  local build_dir build_options module=()
+  local build_dir build_options
   build_tree "$COLLECTION_BUILD/win32" "$@"
-  if ! wine_runs_win32; then
-    echo "build: this machine runs no 32-bit programs: $build_dir leaves out the server module and its tests"
-    module=(-DCOLLECTION_SERVER_MODULE=OFF)
-  fi
   configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "${module[@]}" "${build_options[@]}"
+    -DCMAKE_TOOLCHAIN_FILE="$COLLECTION_ROOT/cmake/toolchain-mingw32.cmake" "${build_options[@]}"
 }
 # 64-bit Windows (x86_64) with MinGW-w64; its programs run under
 # scripts/wine64-run in the 64-bit prefix.
