@@ -51,6 +51,13 @@ Each converter takes the tables' descriptions as --table
           PNG per case of time per operation against n on log-log axes, one
           line per library (gnuplot).
 
+  guide   writes a suite's tables (a tables.md that render wrote) and its
+          plots into a guide, in place of what stands between the guide's
+          two marker lines of that suite:
+
+              <!-- scripts/bench: the value suite's tables and plots begin -->
+              <!-- scripts/bench: the value suite's tables and plots end -->
+
 Ratios are project / peer: below 1 the project needs less; for rates (units
 per second) above 1 the project does more.
 """
@@ -363,7 +370,7 @@ def render(args):
             header, body = table_cells(table, suite["records"])
             note = ratio_note(table, suite["records"])
             print("\n== %s: %s\n%s\n%s" % (suite["suite"], heading(table), note, plain_table(header, body)))
-            markdown += ["", "#### " + heading(table), "", note, "", markdown_table(header, body)]
+            markdown += ["", "### " + heading(table), "", note, "", markdown_table(header, body)]
             if table.get("plot"):
                 plots += plot(table, suite["records"], args.out)
     with open(os.path.join(args.out, "tables.md"), "w") as f:
@@ -376,8 +383,28 @@ def render(args):
         for suite in suites:
             for r in suite["records"]:
                 writer.writerow([suite["suite"], r["table"], r["case"], r["library"], r["n"], r["unit"],
-                                 "" if r["value"] is None else "%.6g" % r["value"], r.get("error", "")])
+                                 "" if r["value"] is None else "%.10g" % r["value"], r.get("error", "")])
     print("\nreport: results.json, results.csv, tables.md and %d plots in %s" % (len(plots), args.out))
+
+
+def guide(args):
+    begin = "<!-- scripts/bench: the %s suite's tables and plots begin -->" % args.suite
+    end = "<!-- scripts/bench: the %s suite's tables and plots end -->" % args.suite
+    with open(args.guide) as f:
+        text = f.read()
+    first, last = text.find(begin), text.find(end)
+    if first < 0 or last < first:
+        sys.exit("report: %s has no marker lines of the %s suite (%s)" % (args.guide, args.suite, begin))
+    with open(args.tables) as f:
+        block = [begin, "", f.read().strip(), ""]
+    folder = os.path.relpath(os.path.dirname(os.path.abspath(args.tables)),
+                             os.path.dirname(os.path.abspath(args.guide)))
+    images = ["![%s](%s/%s)" % (name[len(args.suite) + 1:-len(".png")], folder, name) for name in sorted(args.plots.split())]
+    if images:
+        block += [" ".join(images[i:i + 2]) for i in range(0, len(images), 2)] + [""]
+    block.append(end)
+    with open(args.guide, "w") as f:
+        f.write(text[:first] + "\n".join(block) + text[last + len(end):])
 
 
 def main():
@@ -398,6 +425,11 @@ def main():
     command.add_argument("--out", required=True, help="the folder for tables, JSON, CSV and plots")
     command.add_argument("--machine", help="a JSON object describing the machine")
     command.add_argument("suite_files", nargs="+")
+    command = commands.add_parser("guide")
+    command.add_argument("--guide", required=True, help="the Markdown guide to write into")
+    command.add_argument("--suite", required=True)
+    command.add_argument("--tables", required=True, help="the suite's tables.md")
+    command.add_argument("--plots", default="", help="the names of its plots, beside the tables, space-separated")
     args = parser.parse_args()
 
     if args.command == "gbench":
@@ -422,6 +454,8 @@ def main():
         else:
             records = line_records([sys.stdin])
         convert(args, records)
+    elif args.command == "guide":
+        guide(args)
     else:
         render(args)
 
