@@ -20,7 +20,11 @@ const InterfaceEntry<XCollection> XCollection::kInterfaces[] = {
 };
 
 XCollection::~XCollection() {
-  m_members.ForEach([](XItem *item) { item->Release(); });
+  // Releasing a value may run client code that uses this collection again,
+  // even adds to it: the members leave the table before any is released
+  // (RemoveAll), until none is left.
+  while (m_members.Count() > 0)
+    RemoveAll();
 }
 
 HRESULT XCollection::Create(REFIID iid, void **object) noexcept {

@@ -58,6 +58,8 @@ namespace VariantCollection {
 /// - `Items`(pItems): the same with a copy of each member's value.
 /// - `RemoveAll`: removes every member. Items and enumerators that clients
 ///   hold keep what they hold.
+/// - Destruction (the last Release): removes every member as `RemoveAll`
+///   does, also those that client code run by a released value adds.
 /// - InterfaceSupportsErrorInfo: S_OK for IID_IXCollection and
 ///   IID_IXCollection2, S_FALSE otherwise.
 ///

@@ -10,6 +10,18 @@ Dim passed, failed
 passed = 0
 failed = 0
 
+' The collection that the members below read while they go, and what they
+' read there.
+Dim registry, readWhileGoing
+
+' A script object whose Class_Terminate reads the collection in registry.
+Class Member
+  Public name
+  Private Sub Class_Terminate()
+    readWhileGoing = readWhileGoing & name & ":" & registry.Count & " "
+  End Sub
+End Class
+
 ' Counts a check: actual = expected, as the language compares them (an item
 ' object compares by its default member, its value).
 Sub Check(name, actual, expected)
@@ -154,6 +166,22 @@ Sub WritesThroughTheItemProperty()
   Check "put with an existing key replaces", c.Count, 3
   Check "replaced value", c("a"), 4
   Check "replaced member moves to the end", c(3).Key, "a"
+End Sub
+
+' Members that read the collection while its last reference goes: it is
+' destroyed once, its members gone from it first.
+Sub GoesOnceWhileItsMembersReadIt()
+  Dim i, m
+  readWhileGoing = ""
+  Set registry = NewCollection()
+  For i = 1 To 3
+    Set m = New Member
+    m.name = i
+    registry.Add m, "m" & i
+  Next
+  Set m = Nothing
+  Set registry = Nothing
+  Check "members read their collection while it goes", readWhileGoing, "1:0 2:0 3:0 "
 End Sub
 
 Sub Removes()
@@ -325,5 +353,6 @@ Removes
 WalksWithForEach
 CatchesErrors
 AsksExistsKeysItemsAndRemovesAll
+GoesOnceWhileItsMembersReadIt
 
 WScript.Echo passed & " passed, " & failed & " failed"
