@@ -214,6 +214,13 @@ HRESULT STDMETHODCALLTYPE XCollection::InterfaceSupportsErrorInfo(REFIID iid) {
   return IsEqualIID(iid, IID_IXCollection) || IsEqualIID(iid, IID_IXCollection2) ? S_OK : S_FALSE;
 }
 
+HRESULT STDMETHODCALLTYPE XCollection::Invoke(DISPID member, REFIID iid, LCID lcid, WORD flags, DISPPARAMS *params,
+                                              VARIANT *result, EXCEPINFO *exception, UINT *argumentError) {
+  if (member == DISPID_XCOLLECTION_ITEM && flags == DISPATCH_PROPERTYPUTREF)
+    flags = DISPATCH_PROPERTYPUT;
+  return DualDispatch::Invoke(member, iid, lcid, flags, params, result, exception, argumentError);
+}
+
 bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept {
   if (!LateBound::PassesArgumentsUnchanged(params))
     return false;

@@ -7,7 +7,9 @@
 // IDispatch and once through the type information itself (with the
 // server's second try of a property read made as a method), and compares
 // the status, the result, the exception information, the posted error
-// object and the two collections afterwards.
+// object and the two collections afterwards. A put by reference of the
+// collection's Item, which the type information does not declare, is
+// compared with its put.
 //
 //===----------------------------------------------------------------------===//
 
@@ -79,6 +81,8 @@ struct LateCall {
   std::vector<Var> arguments;
   bool wantsResult = true;
   std::vector<DISPID> names = {};
+  /// The flags of the call through the type information, when not `flags`.
+  WORD platformFlags = 0;
 };
 
 class LateBoundCalls : public ::testing::Test {
@@ -130,8 +134,8 @@ protected:
                                       &exception, &outcome.argumentError);
     } else {
       // With the server's second try of a property read made as a method.
-      outcome.status =
-          info->Invoke(target, call.member, call.flags, &params, wanted, &exception, &outcome.argumentError);
+      const WORD flags = call.platformFlags != 0 ? call.platformFlags : call.flags;
+      outcome.status = info->Invoke(target, call.member, flags, &params, wanted, &exception, &outcome.argumentError);
       if (outcome.status == DISP_E_MEMBERNOTFOUND && call.flags == DISPATCH_METHOD)
         outcome.status = info->Invoke(target, call.member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, wanted,
                                       &exception, &outcome.argumentError);
@@ -269,6 +273,9 @@ TEST_F(LateBoundCalls, ItemGivesWhatTheTypeInformationGives) {
   SHORT shortPosition = 3;
   const WORD get = DISPATCH_PROPERTYGET;
   const WORD asScriptsCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  const WORD put = DISPATCH_PROPERTYPUT;
+  const WORD putRef = DISPATCH_PROPERTYPUTREF;
+  const std::vector<DISPID> named = {DISPID_PROPERTYPUT};
 
   const std::vector<LateCall> calls = {
       {"by key", DISPID_XCOLLECTION_ITEM, get, {Var::Str(L"a")}},
@@ -294,6 +301,10 @@ TEST_F(LateBoundCalls, ItemGivesWhatTheTypeInformationGives) {
        {Var::Str(L"n"), Var::I4(8)},
        true,
        {DISPID_PROPERTYPUT}},
+      // A put by reference is the put.
+      {"put by reference", DISPID_XCOLLECTION_ITEM, putRef, {Var::Str(L"n"), Client()}, true, named, put},
+      {"put by reference, number key", DISPID_XCOLLECTION_ITEM, putRef, {Var::I4(2), Client()}, true, named, put},
+      {"put by reference, unnamed", DISPID_XCOLLECTION_ITEM, putRef, {Var::Str(L"n"), Client()}, true, {}, put},
   };
   for (const LateCall &call : calls)
     ExpectSameBothWays(call);
@@ -315,6 +326,7 @@ TEST_F(LateBoundCalls, RemoveAndCountGiveWhatTheTypeInformationGives) {
       {"count as a method", DISPID_XCOLLECTION_COUNT, DISPATCH_METHOD, {}},
       {"count without a result", DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}, false},
       {"count with an argument", DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {Var::I4(1)}},
+      {"count put by reference", 3, DISPATCH_PROPERTYPUTREF, {Var::I4(1)}, true, {DISPID_PROPERTYPUT}},
   };
   for (const LateCall &call : calls)
     ExpectSameBothWays(call);

@@ -168,6 +168,21 @@ Sub WritesThroughTheItemProperty()
   Check "replaced member moves to the end", c(3).Key, "a"
 End Sub
 
+Sub SetsObjectsByKey()
+  Dim c, o, same
+  Set c = NewCollection()
+  Set o = NewCollection()
+  Set c("o") = o
+  Set c.Item("p") = o
+  Set c("o") = c.Item("p").Value
+  same = c("o").Value Is o
+  Check "Set stores the object itself under the key", same, True
+  Check "Set with an existing key replaces", c(2).Key & c.Count, "o2"
+  On Error Resume Next
+  Set c(5) = o
+  CheckError "Set with a numeric key", "Type mismatch"
+End Sub
+
 ' Members that read the collection while its last reference goes: it is
 ' destroyed once, its members gone from it first.
 Sub GoesOnceWhileItsMembersReadIt()
@@ -353,6 +368,7 @@ Removes
 WalksWithForEach
 CatchesErrors
 AsksExistsKeysItemsAndRemovesAll
+SetsObjectsByKey
 GoesOnceWhileItsMembersReadIt
 
 WScript.Echo passed & " passed, " & failed & " failed"
