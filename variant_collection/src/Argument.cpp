@@ -3,13 +3,61 @@
 #include "Argument.h"
 
 #include <oleauto.h>
+#include <windows.h>
 
 namespace VariantCollection {
+
+namespace {
+
+/// Empties `copy`, which a failed copy of `source` left behind, giving back
+/// only what the copy took. The platform's failed copy of a record leaves
+/// the record of `source` itself (its size could not be read), no record
+/// (no block could be allocated), or a block of its own from the process
+/// heap and a reference on the record information (the record
+/// information's RecordCopy failed): that block is freed as the platform
+/// frees records (RecordDestroy), without RecordClear, since no record was
+/// copied into it, and the reference is released.
+void Abandon(VARIANT &copy, const VARIANT &source) noexcept {
+  const VARIANT *record = &source;
+  if (V_VT(record) == (VT_BYREF | VT_VARIANT))
+    record = V_VARIANTREF(record);
+  if (V_VT(&copy) == VT_RECORD && record != nullptr && (V_VT(record) & ~VT_BYREF) == VT_RECORD &&
+      V_RECORD(&copy) != nullptr && V_RECORD(&copy) != V_RECORD(record) &&
+      V_RECORDINFO(&copy) == V_RECORDINFO(record)) {
+    HeapFree(GetProcessHeap(), 0, V_RECORD(&copy));
+    V_RECORDINFO(&copy)->Release();
+  }
+  VariantInit(&copy);
+}
+
+/// VariantCopyInd, or VariantCopy unless `dereference`, into `destination`,
+/// which is cleared first; on failure `destination` holds VT_EMPTY and
+/// nothing that the failed copy took.
+HRESULT CopyOrNothing(VARIANT &destination, const VARIANT &source, bool dereference) noexcept {
+  HRESULT status = VariantClear(&destination);
+  if (SUCCEEDED(status)) {
+    // What a failed copy of a record leaves must be told from what was
+    // there before.
+    V_RECORD(&destination) = nullptr;
+    V_RECORDINFO(&destination) = nullptr;
+    VARIANT *from = const_cast<VARIANT *>(&source);
+    status = dereference ? VariantCopyInd(&destination, from) : VariantCopy(&destination, from);
+  }
+  if (FAILED(status))
+    Abandon(destination, source);
+  return status;
+}
+
+} // namespace
 
 std::string_view BstrBytes(BSTR text) noexcept {
   if (text == nullptr)
     return std::string_view();
   return std::string_view(reinterpret_cast<const char *>(text), SysStringByteLen(text));
+}
+
+HRESULT CopyValue(VARIANT &destination, const VARIANT &source) noexcept {
+  return CopyOrNothing(destination, source, false);
 }
 
 Argument::Argument() noexcept { VariantInit(&m_value); }
@@ -27,11 +75,9 @@ void Argument::Clear() noexcept {
 
 HRESULT Argument::Read(const VARIANT &argument) noexcept {
   Clear();
-  HRESULT status = VariantCopyInd(&m_value, const_cast<VARIANT *>(&argument));
-  if (FAILED(status)) {
-    VariantInit(&m_value);
+  HRESULT status = CopyOrNothing(m_value, argument, true);
+  if (FAILED(status))
     return status;
-  }
   // Through a typed reference the platform copies without asking whether
   // it can copy (or clear) what it yields: a reference to an array of a
   // type that VARIANTs do not carry gives a value that no reader could get
@@ -39,7 +85,7 @@ HRESULT Argument::Read(const VARIANT &argument) noexcept {
   if (V_ISBYREF(&argument) && V_VT(&argument) != (VT_BYREF | VT_VARIANT)) {
     VARIANT again;
     VariantInit(&again);
-    status = VariantCopy(&again, &m_value);
+    status = CopyValue(again, m_value);
     if (SUCCEEDED(status)) {
       VariantClear(&again);
     } else {

@@ -19,6 +19,14 @@ namespace VariantCollection {
 /// view as an empty string. O(1); never throws.
 std::string_view BstrBytes(BSTR text) noexcept;
 
+/// Copies `source` into `destination` as VariantCopy does (`destination`
+/// is cleared first; a reference is copied as the reference) and answers
+/// its status, but leaves nothing behind when the copy fails: `destination`
+/// then holds VT_EMPTY, and what the failed copy of a record had already
+/// taken (a block for the record and a reference on its record
+/// information) is given back. O(size of the value); never throws.
+HRESULT CopyValue(VARIANT &destination, const VARIANT &source) noexcept;
+
 /// Owns a copy of what one VARIANT argument stands for. Clients pass
 /// arguments by value or by reference (VT_BYREF, as script languages pass
 /// their variables); the copy is made through the reference, so that what

@@ -177,14 +177,9 @@ HRESULT XCollection::FieldArray(const VARIANT &(XItem::*field)() const noexcept,
   status = SafeArrayAccessData(elements, reinterpret_cast<void **>(&element));
   if (SUCCEEDED(status)) {
     for (std::size_t i = 0; i < members.size(); ++i) {
-      status = VariantCopy(&element[i], const_cast<VARIANT *>(&((*members[i]).*field)()));
-      if (FAILED(status)) {
-        // The platform's failed VariantCopy may leave the element sharing
-        // the member's value (a record): it must not be cleared with the
-        // array.
-        VariantInit(&element[i]);
+      status = CopyValue(element[i], ((*members[i]).*field)());
+      if (FAILED(status))
         break;
-      }
     }
     SafeArrayUnaccessData(elements);
   }

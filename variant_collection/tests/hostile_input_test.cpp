@@ -120,8 +120,9 @@ public:
       SafeArrayDestroy(m_array);
     VariantClear(&m_inner);
     SysFreeString(m_text);
-    m_object->Release();
-    m_recordInfo->Release();
+    // The server keeps no reference on the caller's objects.
+    EXPECT_EQ(0u, m_object->Release()) << Describe();
+    EXPECT_EQ(0u, m_recordInfo->Release()) << Describe();
   }
 
   HostileArgument(const HostileArgument &) = delete;

@@ -468,7 +468,7 @@ TEST_F(XCollectionTest, ExistsKeysAndItemsFollowTheMembers) {
 
 // Keys and Items fail whole: a snapshot or a value's copy that cannot be
 // made leaves no array (VT_EMPTY) and nothing allocated, and the
-// collection as it was.
+// collection as it was. So does a member's Value.
 TEST_F(XCollectionTest, KeysAndItemsFailWhole) {
   ClientRecordInfo *info = ClientRecordInfo::Create();
   ClientRecordInfo::Record record{42};
@@ -486,12 +486,22 @@ TEST_F(XCollectionTest, KeysAndItemsFailWhole) {
     EXPECT_EQ(E_OUTOFMEMORY, member == 0 ? C2()->Keys(&array) : C2()->Items(&array));
     EXPECT_EQ(VT_EMPTY, array.Type());
   }
-  info->FailGetSize(true);
-  Var items = Var::I4(1);
-  EXPECT_TRUE(FAILED(C2()->Items(&items)));
-  EXPECT_EQ(VT_EMPTY, items.Type());
-  info->FailGetSize(false);
+  // A record that cannot be copied: its size cannot be read, or its copy
+  // fails once the platform has taken a block and a reference for it.
+  ComPtr<IXItem> recordItem = ItemOf(C(), Var::I4(2));
+  for (bool sizeFails : {true, false}) {
+    info->FailGetSize(sizeFails);
+    info->FailRecordCopy(!sizeFails);
+    Var items = Var::I4(1);
+    EXPECT_TRUE(FAILED(C2()->Items(&items)));
+    EXPECT_EQ(VT_EMPTY, items.Type());
+    Var read = Var::I4(1);
+    EXPECT_TRUE(FAILED(recordItem->get_Value(&read)));
+    EXPECT_EQ(VT_EMPTY, read.Type());
+  }
+  info->FailRecordCopy(false);
   EXPECT_EQ(records, ClientRecordInfo::LiveRecords());
+  Var items;
   Var keys;
   ASSERT_EQ(S_OK, C2()->Keys(&keys));
   EXPECT_EQ(L"k;-;", ArrayText(keys));
@@ -499,7 +509,7 @@ TEST_F(XCollectionTest, KeysAndItemsFailWhole) {
   EXPECT_EQ(records + 1, ClientRecordInfo::LiveRecords());
   VariantClear(&items.Get());
   EXPECT_EQ(records, ClientRecordInfo::LiveRecords());
-  info->Release();
+  EXPECT_EQ(1u, info->Release()); // the member's reference is left
 }
 
 } // namespace
