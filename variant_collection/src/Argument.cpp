@@ -9,6 +9,17 @@ namespace VariantCollection {
 
 namespace {
 
+/// True when `argument` is a reference whose pointer is null, or a
+/// reference to a VARIANT that is one: the platform would follow either.
+/// A record's reference (VT_BYREF | VT_RECORD) is the record itself, which
+/// its record information copies or refuses.
+bool IsNullReference(const VARIANT &argument) noexcept {
+  const VARIANT *reference = &argument;
+  if (V_VT(reference) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(reference) != nullptr)
+    reference = V_VARIANTREF(reference);
+  return V_ISBYREF(reference) && V_VT(reference) != (VT_BYREF | VT_RECORD) && V_BYREF(reference) == nullptr;
+}
+
 /// Empties `copy`, which a failed copy of `source` left behind, giving back
 /// only what the copy took. The platform's failed copy of a record leaves
 /// the record of `source` itself (its size could not be read), no record
@@ -75,6 +86,8 @@ void Argument::Clear() noexcept {
 
 HRESULT Argument::Read(const VARIANT &argument) noexcept {
   Clear();
+  if (IsNullReference(argument))
+    return E_INVALIDARG;
   HRESULT status = CopyOrNothing(m_value, argument, true);
   if (FAILED(status))
     return status;

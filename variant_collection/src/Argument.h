@@ -57,8 +57,9 @@ public:
   /// type that cannot be copied (VT_LPSTR, VT_LPWSTR and other
   /// non-Automation types, also behind a typed reference such as a
   /// reference to an array of VT_EMPTY), E_INVALIDARG for a malformed
-  /// reference, E_OUTOFMEMORY; on failure VT_EMPTY is held and nothing is
-  /// left allocated. O(size of the value); never throws.
+  /// reference (a null pointer, also behind a VT_BYREF | VT_VARIANT),
+  /// E_OUTOFMEMORY; on failure VT_EMPTY is held and nothing is left
+  /// allocated. O(size of the value); never throws.
   HRESULT Read(const VARIANT &argument) noexcept;
 
   /// Like Read, for an argument that is only looked at while the caller's

@@ -1,8 +1,9 @@
 //===- hostile_input_test.cpp - Arguments no careful client passes --------===//
 //
-// Every VARTYPE from 0 to 0x4A, as it stands, by reference, as an array and
-// as an array by reference, given as each VARIANT argument of Add, Item (put
-// and get) and Remove, and read back through Value, Key and an enumerator;
+// Every VARTYPE from 0 to 0x4A, as it stands, by reference, as an array, as
+// an array by reference and as either reference with a null pointer, given
+// as each VARIANT argument of Add, Item (put and get) and Remove, and read
+// back through Value, Key and an enumerator;
 // null pointers wherever an operation takes one; positions far out of range;
 // keys with embedded zero characters, empty keys and a key of a megabyte.
 //
@@ -39,7 +40,7 @@ using VariantCollection::Module;
 namespace {
 
 /// How a hostile argument carries its VARTYPE.
-enum class Form { Plain, ByRef, Array, ArrayByRef };
+enum class Form { Plain, ByRef, Array, ArrayByRef, NullByRef, NullArrayByRef };
 
 const char *NameOf(Form form) {
   switch (form) {
@@ -49,8 +50,12 @@ const char *NameOf(Form form) {
     return "VT_BYREF";
   case Form::Array:
     return "VT_ARRAY";
-  default:
+  case Form::ArrayByRef:
     return "VT_BYREF|VT_ARRAY";
+  case Form::NullByRef:
+    return "null VT_BYREF";
+  default:
+    return "null VT_BYREF|VT_ARRAY";
   }
 }
 
@@ -77,7 +82,9 @@ std::ostream &operator<<(std::ostream &out, const Resources &r) {
 /// pointing at valid storage of that type that this object owns: a string,
 /// a client object, a record with its record information, a SAFEARRAY with
 /// elements, or for the types that VARIANTs do not carry, zero-filled
-/// memory. Scalars hold the number 2 (a valid position).
+/// memory; in the null forms, the reference is null (a record's: no record,
+/// with the client's record information). Scalars hold the number 2 (a
+/// valid position).
 class HostileArgument {
 public:
   HostileArgument(VARTYPE vt, Form form) : m_vt(vt), m_form(form) {
@@ -112,6 +119,16 @@ public:
         V_ARRAYREF(&m_argument) = &m_array;
       }
       break;
+    case Form::NullByRef:
+      V_VT(&m_argument) = VT_BYREF | vt;
+      V_BYREF(&m_argument) = nullptr;
+      if (vt == VT_RECORD)
+        V_RECORDINFO(&m_argument) = m_recordInfo;
+      break;
+    case Form::NullArrayByRef:
+      V_VT(&m_argument) = VT_BYREF | VT_ARRAY | vt;
+      V_ARRAYREF(&m_argument) = nullptr;
+      break;
     }
   }
 
@@ -129,6 +146,7 @@ public:
   HostileArgument &operator=(const HostileArgument &) = delete;
 
   const VARIANT &Get() const { return m_argument; }
+  bool IsNullReference() const { return m_form == Form::NullByRef || m_form == Form::NullArrayByRef; }
 
   std::string Describe() const {
     std::ostringstream text;
@@ -569,8 +587,10 @@ void RunCase(const Operation &operation, const HostileArgument &argument, Tally 
     ComPtr<IXCollection> collection = StartingCollection();
     const std::vector<ComPtr<IXItem>> original = MembersOf(collection.Get());
 
+    // A null reference stands for nothing: the platform would not survive
+    // following it.
     Var copy;
-    const HRESULT copyStatus = StandsFor(argument.Get(), copy);
+    const HRESULT copyStatus = argument.IsNullReference() ? E_INVALIDARG : StandsFor(argument.Get(), copy);
     const Expectation expected = Expect(operation.slot, copyStatus, copy.Get());
 
     IXItem *out = reinterpret_cast<IXItem *>(0x1234);
@@ -649,15 +669,15 @@ TEST(HostileInput, EveryVartypeInEveryFormAsEveryArgument) {
   Tally tally;
   int vartypes = 0;
   for (VARTYPE vt = 0; vt <= 0x4A; ++vt, ++vartypes)
-    for (Form form : {Form::Plain, Form::ByRef, Form::Array, Form::ArrayByRef})
+    for (Form form : {Form::Plain, Form::ByRef, Form::Array, Form::ArrayByRef, Form::NullByRef, Form::NullArrayByRef})
       for (const Operation &operation : Operations()) {
         HostileArgument argument(vt, form);
         RunCase(operation, argument, tally);
         if (::testing::Test::HasFatalFailure())
           return;
       }
-  EXPECT_EQ(vartypes * 4 * static_cast<long>(Operations().size()), tally.calls);
-  std::cout << "hostile arguments: " << vartypes << " VARTYPEs x 4 forms x " << Operations().size()
+  EXPECT_EQ(vartypes * 6 * static_cast<long>(Operations().size()), tally.calls);
+  std::cout << "hostile arguments: " << vartypes << " VARTYPEs x 6 forms x " << Operations().size()
             << " argument slots = " << tally.calls << " calls, " << tally.accepted << " accepted, " << tally.refused
             << " refused\n";
 }

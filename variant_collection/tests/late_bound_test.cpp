@@ -222,6 +222,7 @@ Var Bool(bool value) {
 
 TEST_F(LateBoundCalls, AddGivesWhatTheTypeInformationGives) {
   Var variable = Var::Str(L"from a variable");
+  Var nullReference = RefOf(VT_I4, nullptr);
   Var keyVariable = Var::Str(L"v");
   BSTR keyText = SysAllocString(L"t");
   LONG number = 77;
@@ -245,6 +246,8 @@ TEST_F(LateBoundCalls, AddGivesWhatTheTypeInformationGives) {
       {"without a result", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), Var::Str(L"k")}, false},
       {"variables by reference", DISPID_XCOLLECTION_ADD, method, {Var::RefTo(&variable), Var::RefTo(&keyVariable)}},
       {"typed references", DISPID_XCOLLECTION_ADD, method, {RefOf(VT_I4, &number), RefOf(VT_BSTR, &keyText)}},
+      {"a variable holding a null reference", DISPID_XCOLLECTION_ADD, method, {Var::RefTo(&nullReference)}},
+      {"a null reference as key", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), RefOf(VT_BSTR, nullptr)}},
       {"a boolean, and an error code as key", DISPID_XCOLLECTION_ADD, method, {Bool(true), ErrorCode(S_OK)}},
       {"an object", DISPID_XCOLLECTION_ADD, method, {Client(), Var::Str(L"o")}},
       {"an array", DISPID_XCOLLECTION_ADD, method, {array, Var::Str(L"k")}},
@@ -291,6 +294,7 @@ TEST_F(LateBoundCalls, ItemGivesWhatTheTypeInformationGives) {
       {"by typed references", DISPID_XCOLLECTION_ITEM, get, {RefOf(VT_BSTR, &keyText)}},
       {"by a typed reference to a position", DISPID_XCOLLECTION_ITEM, get, {RefOf(VT_I4, &position)}},
       {"by a typed reference to a 16-bit position", DISPID_XCOLLECTION_ITEM, get, {RefOf(VT_I2, &shortPosition)}},
+      {"by a null reference", DISPID_XCOLLECTION_ITEM, asScriptsCall, {RefOf(VT_I4, nullptr)}},
       {"without a result", DISPID_XCOLLECTION_ITEM, get, {Var::Str(L"a")}, false},
       {"as a method", DISPID_XCOLLECTION_ITEM, DISPATCH_METHOD, {Var::I4(1)}},
       {"without a selector", DISPID_XCOLLECTION_ITEM, get, {}},
@@ -320,6 +324,7 @@ TEST_F(LateBoundCalls, RemoveAndCountGiveWhatTheTypeInformationGives) {
       {"remove past the end", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::I4(9)}},
       {"remove by a variable", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::RefTo(&keyVariable)}},
       {"remove by nothing", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var()}},
+      {"remove by a null reference", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {RefOf(VT_VARIANT, nullptr)}},
       {"remove without a selector", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {}},
       {"count", DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}},
       {"count as scripts read it", DISPID_XCOLLECTION_COUNT, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}},
