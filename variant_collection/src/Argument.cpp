@@ -5,9 +5,16 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <algorithm>
+
 namespace VariantCollection {
 
 namespace {
+
+/// How deep arrays of VARIANTs nest at most in an argument: far deeper
+/// than clients build them; an array nested deeper is taken for one that
+/// holds itself.
+constexpr int kMaxArrayNesting = 1000;
 
 /// True when `argument` is a reference whose pointer is null, or a
 /// reference to a VARIANT that is one: the platform would follow either.
@@ -59,6 +66,74 @@ HRESULT CopyOrNothing(VARIANT &destination, const VARIANT &source, bool derefere
   return status;
 }
 
+HRESULT CopyDereferenced(VARIANT &copy, const VARIANT &argument, int nesting) noexcept;
+
+/// Into `*copy`: a new array of VARIANTs with the bounds of `array` (an
+/// array of VARIANTs at nesting depth `nesting`), each element a copy of
+/// the element of `array` made by CopyDereferenced. `array` stays locked
+/// while its elements are copied (a copy may run client code). On failure
+/// `*copy` is null and the status is that of the first step that failed.
+HRESULT CopyVariantArray(SAFEARRAY *array, SAFEARRAY **copy, int nesting) noexcept {
+  *copy = nullptr;
+  if (nesting >= kMaxArrayNesting)
+    return E_INVALIDARG;
+  SAFEARRAY *elements = nullptr;
+  HRESULT status = SafeArrayAllocDescriptorEx(VT_VARIANT, array->cDims, &elements);
+  if (FAILED(status))
+    return status;
+  elements->fFeatures |= FADF_VARIANT;
+  std::copy(array->rgsabound, array->rgsabound + array->cDims, elements->rgsabound);
+  status = SafeArrayAllocData(elements);
+  if (FAILED(status)) {
+    SafeArrayDestroyDescriptor(elements);
+    return status;
+  }
+  ULONG count = 1;
+  for (USHORT dimension = 0; dimension < array->cDims; ++dimension)
+    count *= array->rgsabound[dimension].cElements;
+  VARIANT *to = static_cast<VARIANT *>(elements->pvData);
+  for (ULONG i = 0; i < count; ++i)
+    VariantInit(&to[i]);
+  status = SafeArrayLock(array);
+  if (SUCCEEDED(status)) {
+    // An array without data (as a descriptor alone is) has VT_EMPTY elements.
+    const VARIANT *from = static_cast<const VARIANT *>(array->pvData);
+    for (ULONG i = 0; from != nullptr && i < count && SUCCEEDED(status); ++i)
+      status = CopyDereferenced(to[i], from[i], nesting + 1);
+    SafeArrayUnlock(array);
+  }
+  if (FAILED(status)) {
+    SafeArrayDestroy(elements);
+    return status;
+  }
+  *copy = elements;
+  return S_OK;
+}
+
+/// Into `copy` (VT_EMPTY): what `argument` stands for, at nesting depth
+/// `nesting` of arrays of VARIANTs, as Argument::Read copies it (without
+/// its second copy). On failure `copy` holds VT_EMPTY and nothing is left
+/// allocated.
+HRESULT CopyDereferenced(VARIANT &copy, const VARIANT &argument, int nesting) noexcept {
+  if (IsNullReference(argument))
+    return E_INVALIDARG;
+  // The platform follows one VT_BYREF | VT_VARIANT, and one reference more.
+  const VARIANT *value = &argument;
+  if (V_VT(value) == (VT_BYREF | VT_VARIANT))
+    value = V_VARIANTREF(value);
+  SAFEARRAY *array = nullptr;
+  if (V_ISARRAY(value))
+    array = V_ISBYREF(value) ? *V_ARRAYREF(value) : V_ARRAY(value);
+  // What an array holds is told by its own features, whatever the
+  // VARIANT's type says.
+  if (array == nullptr || (array->fFeatures & FADF_VARIANT) == 0 || array->cbElements != sizeof(VARIANT))
+    return CopyOrNothing(copy, argument, true);
+  const HRESULT status = CopyVariantArray(array, &V_ARRAY(&copy), nesting);
+  if (SUCCEEDED(status))
+    V_VT(&copy) = V_VT(value) & ~VT_BYREF;
+  return status;
+}
+
 } // namespace
 
 std::string_view BstrBytes(BSTR text) noexcept {
@@ -86,9 +161,7 @@ void Argument::Clear() noexcept {
 
 HRESULT Argument::Read(const VARIANT &argument) noexcept {
   Clear();
-  if (IsNullReference(argument))
-    return E_INVALIDARG;
-  HRESULT status = CopyOrNothing(m_value, argument, true);
+  HRESULT status = CopyDereferenced(m_value, argument, 0);
   if (FAILED(status))
     return status;
   // Through a typed reference the platform copies without asking whether

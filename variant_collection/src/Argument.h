@@ -53,13 +53,17 @@ public:
 
   /// Replaces the held copy with a copy of what `argument` stands for
   /// (VariantCopyInd), which is always a value that the platform can copy
-  /// and clear again. Answers the copy's status: DISP_E_BADVARTYPE for a
-  /// type that cannot be copied (VT_LPSTR, VT_LPWSTR and other
-  /// non-Automation types, also behind a typed reference such as a
-  /// reference to an array of VT_EMPTY), E_INVALIDARG for a malformed
-  /// reference (a null pointer, also behind a VT_BYREF | VT_VARIANT),
-  /// E_OUTOFMEMORY; on failure VT_EMPTY is held and nothing is left
-  /// allocated. O(size of the value); never throws.
+  /// and clear again. An array of VARIANTs is copied element by element,
+  /// each element as an argument, so that no element of the copy is a
+  /// reference and arrays of VARIANTs in it are copied alike. Answers the
+  /// copy's status: DISP_E_BADVARTYPE for a type that cannot be copied
+  /// (VT_LPSTR, VT_LPWSTR and other non-Automation types, also behind a
+  /// typed reference such as a reference to an array of VT_EMPTY, or as an
+  /// element of an array of VARIANTs), E_INVALIDARG for a malformed
+  /// reference (a null pointer, also behind a VT_BYREF | VT_VARIANT or in
+  /// an array) and for arrays of VARIANTs nested deeper than 1,000 (or
+  /// holding themselves), E_OUTOFMEMORY; on failure VT_EMPTY is held and
+  /// nothing is left allocated. O(size of the value); never throws.
   HRESULT Read(const VARIANT &argument) noexcept;
 
   /// Like Read, for an argument that is only looked at while the caller's

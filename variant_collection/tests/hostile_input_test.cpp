@@ -3,7 +3,8 @@
 // Every VARTYPE from 0 to 0x4A, as it stands, by reference, as an array, as
 // an array by reference and as either reference with a null pointer, given
 // as each VARIANT argument of Add, Item (put and get) and Remove, and read
-// back through Value, Key and an enumerator;
+// back through Value, Key and an enumerator (an array of VARIANTs holds
+// references, and an array holding one);
 // null pointers wherever an operation takes one; positions far out of range;
 // keys with embedded zero characters, empty keys and a key of a megabyte.
 //
@@ -235,7 +236,8 @@ private:
 
   /// A vector of three elements of `m_vt` when the platform makes one for
   /// that element type, else of three VT_I4 (still a real array, under a
-  /// VARTYPE that does not match it).
+  /// VARTYPE that does not match it). VARIANTs are references to the
+  /// number (VT_I4 and VT_VARIANT) and an array holding one.
   void MakeArray() {
     m_array = m_vt == VT_RECORD ? SafeArrayCreateVectorEx(VT_RECORD, 0, 3, m_recordInfo)
                                 : SafeArrayCreateVector(m_vt, 0, 3);
@@ -254,7 +256,7 @@ private:
         element = m_object;
         break;
       case VT_VARIANT:
-        element = &m_inner;
+        element = VariantElement(i);
         break;
       case VT_RECORD:
         element = &m_record;
@@ -266,6 +268,20 @@ private:
         EXPECT_EQ(S_OK, SafeArrayPutElement(m_array, &i, element)) << Describe();
       }
     }
+  }
+
+  /// The `i`-th element of an array of VARIANTs (see MakeArray).
+  VARIANT *VariantElement(LONG i) {
+    VARIANT *element = &m_elements[i];
+    V_VT(element) = i == 0 ? VT_BYREF | VT_I4 : i == 1 ? VT_BYREF | VT_VARIANT : VT_ARRAY | VT_VARIANT;
+    if (i < 2) {
+      V_BYREF(element) = i == 0 ? static_cast<void *>(m_storage) : &m_inner;
+    } else {
+      V_ARRAY(element) = SafeArrayCreateVector(VT_VARIANT, 0, 1);
+      LONG first = 0;
+      EXPECT_EQ(S_OK, SafeArrayPutElement(V_ARRAY(element), &first, &m_elements[0]));
+    }
+    return element;
   }
 
   static bool IsScalar(VARTYPE vt) {
@@ -305,6 +321,7 @@ private:
   ClientRecordInfo *m_recordInfo = nullptr;
   ClientRecordInfo::Record m_record{2};
   DECIMAL m_decimal;
+  Var m_elements[3];
   SAFEARRAY *m_array = nullptr;
   char m_narrowText[8] = "hostile";
   wchar_t m_wideText[8] = L"hostile";
@@ -368,9 +385,14 @@ bool SameArray(SAFEARRAY *a, SAFEARRAY *b) {
   return true;
 }
 
-/// Same type and same value; strings and arrays by content.
+/// Same type and same value; strings and arrays by content. A reference in
+/// `a` (in an array of VARIANTs, as the platform copies it) stands for what
+/// it points at; `b`, read back, must hold none.
 bool SameVariant(const VARIANT &a, const VARIANT &b) {
-  if (V_VT(&a) != V_VT(&b))
+  Var value;
+  if (V_ISBYREF(&a) && !V_ISBYREF(&b))
+    return SUCCEEDED(VariantCopyInd(&value, const_cast<VARIANT *>(&a))) && SameVariant(value.Get(), b);
+  if (V_VT(&a) != V_VT(&b) || V_ISBYREF(&b))
     return false;
   const VARTYPE vt = V_VT(&a);
   if (vt & VT_ARRAY)
@@ -728,6 +750,28 @@ TEST(HostileInput, AReferenceToAnArrayOfAnUncarriedTypeIsRefused) {
       V_VT(&reference) = VT_EMPTY;
       SafeArrayDestroy(array);
     }
+  }
+  EXPECT_EQ(before, Resources());
+}
+
+// An array of VARIANTs that holds a reference to itself would be copied
+// without end: it is refused, as arrays nested deeper than 1,000 are.
+TEST(HostileInput, AnArrayHoldingItselfIsRefused) {
+  ASSERT_TRUE(CountTaskMemory());
+  ClearError();
+  const Resources before;
+  {
+    ComPtr<IXCollection> collection = StartingCollection();
+    Unchanged unchanged(collection.Get());
+    SAFEARRAY *array = SafeArrayCreateVector(VT_VARIANT, 0, 1);
+    VARIANT *self = static_cast<VARIANT *>(array->pvData);
+    V_VT(self) = VT_BYREF | VT_ARRAY | VT_VARIANT;
+    V_ARRAYREF(self) = &array;
+    VARIANT argument;
+    V_VT(&argument) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(&argument) = array;
+    EXPECT_EQ(E_INVALIDARG, collection->Add(argument, Var::Missing().Get()));
+    SafeArrayDestroy(array);
   }
   EXPECT_EQ(before, Resources());
 }
