@@ -20,7 +20,11 @@ const InterfaceEntry<XCollection> XCollection::kInterfaces[] = {
 };
 
 XCollection::~XCollection() {
-  m_members.ForEach([](XItem *item) { item->Release(); });
+  // Releasing a value may run client code that uses this collection again,
+  // even adds to it: the members leave the table before any is released
+  // (RemoveAll), until none is left.
+  while (m_members.Count() > 0)
+    RemoveAll();
 }
 
 HRESULT XCollection::Create(REFIID iid, void **object) noexcept {
@@ -173,14 +177,9 @@ HRESULT XCollection::FieldArray(const VARIANT &(XItem::*field)() const noexcept,
   status = SafeArrayAccessData(elements, reinterpret_cast<void **>(&element));
   if (SUCCEEDED(status)) {
     for (std::size_t i = 0; i < members.size(); ++i) {
-      status = VariantCopy(&element[i], const_cast<VARIANT *>(&((*members[i]).*field)()));
-      if (FAILED(status)) {
-        // The platform's failed VariantCopy may leave the element sharing
-        // the member's value (a record): it must not be cleared with the
-        // array.
-        VariantInit(&element[i]);
+      status = CopyValue(element[i], ((*members[i]).*field)());
+      if (FAILED(status))
         break;
-      }
     }
     SafeArrayUnaccessData(elements);
   }
@@ -208,6 +207,13 @@ HRESULT STDMETHODCALLTYPE XCollection::RemoveAll() {
 
 HRESULT STDMETHODCALLTYPE XCollection::InterfaceSupportsErrorInfo(REFIID iid) {
   return IsEqualIID(iid, IID_IXCollection) || IsEqualIID(iid, IID_IXCollection2) ? S_OK : S_FALSE;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::Invoke(DISPID member, REFIID iid, LCID lcid, WORD flags, DISPPARAMS *params,
+                                              VARIANT *result, EXCEPINFO *exception, UINT *argumentError) {
+  if (member == DISPID_XCOLLECTION_ITEM && flags == DISPATCH_PROPERTYPUTREF)
+    flags = DISPATCH_PROPERTYPUT;
+  return DualDispatch::Invoke(member, iid, lcid, flags, params, result, exception, argumentError);
 }
 
 bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept {

@@ -37,7 +37,9 @@ namespace VariantCollection {
 ///   an omitted argument). A key already present replaces that member: the
 ///   new one goes to the end and Count stays; holders of the old item keep
 ///   it unchanged. Key of any other type: "Type mismatch", E_FAIL.
-/// - `Item` put(Key, value): the same as `Add`(value, Key).
+/// - `Item` put(Key, value): the same as `Add`(value, Key). Late-bound, a
+///   put by reference (DISPATCH_PROPERTYPUTREF, as VBScript's
+///   `Set c(key) = object` makes it) is this same put.
 /// - `Item` get(Key, ppItem): the member with a reference added. E_POINTER
 ///   for a null ppItem; E_INVALIDARG (no error object) for an unknown key;
 ///   "Subscript out of range", E_FAIL, for a position below 1 or above
@@ -58,6 +60,8 @@ namespace VariantCollection {
 /// - `Items`(pItems): the same with a copy of each member's value.
 /// - `RemoveAll`: removes every member. Items and enumerators that clients
 ///   hold keep what they hold.
+/// - Destruction (the last Release): removes every member as `RemoveAll`
+///   does, also those that client code run by a released value adds.
 /// - InterfaceSupportsErrorInfo: S_OK for IID_IXCollection and
 ///   IID_IXCollection2, S_FALSE otherwise.
 ///
@@ -119,6 +123,13 @@ public:
 
   // ISupportErrorInfo
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
+
+  // IDispatch
+  /// As DualDispatch::Invoke, with a put by reference of `Item` made as its
+  /// put: the interface declares only the put, which stores any value,
+  /// objects included.
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID lcid, WORD flags, DISPPARAMS *params,
+                                   VARIANT *result, EXCEPINFO *exception, UINT *argumentError) override;
 
   /// Fills `items` with the current members, oldest first, each with a
   /// reference added that `items` owns. Answers

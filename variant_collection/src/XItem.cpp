@@ -50,13 +50,7 @@ HRESULT XItem::CopyOut(const VARIANT &field, VARIANT *destination) noexcept {
   // The platform's VariantCopy does not survive a null destination.
   if (destination == nullptr)
     return E_POINTER;
-  const HRESULT status = VariantCopy(destination, const_cast<VARIANT *>(&field));
-  // A copy that failed half-way (a record whose size cannot be read) may
-  // leave the destination sharing this item's value: the client must not
-  // clear that.
-  if (FAILED(status))
-    VariantInit(destination);
-  return status;
+  return CopyValue(*destination, field);
 }
 
 bool XItem::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept {

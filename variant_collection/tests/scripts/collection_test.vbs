@@ -10,6 +10,18 @@ Dim passed, failed
 passed = 0
 failed = 0
 
+' The collection that the members below read while they go, and what they
+' read there.
+Dim registry, readWhileGoing
+
+' A script object whose Class_Terminate reads the collection in registry.
+Class Member
+  Public name
+  Private Sub Class_Terminate()
+    readWhileGoing = readWhileGoing & name & ":" & registry.Count & " "
+  End Sub
+End Class
+
 ' Counts a check: actual = expected, as the language compares them (an item
 ' object compares by its default member, its value).
 Sub Check(name, actual, expected)
@@ -154,6 +166,37 @@ Sub WritesThroughTheItemProperty()
   Check "put with an existing key replaces", c.Count, 3
   Check "replaced value", c("a"), 4
   Check "replaced member moves to the end", c(3).Key, "a"
+End Sub
+
+Sub SetsObjectsByKey()
+  Dim c, o, same
+  Set c = NewCollection()
+  Set o = NewCollection()
+  Set c("o") = o
+  Set c.Item("p") = o
+  Set c("o") = c.Item("p").Value
+  same = c("o").Value Is o
+  Check "Set stores the object itself under the key", same, True
+  Check "Set with an existing key replaces", c(2).Key & c.Count, "o2"
+  On Error Resume Next
+  Set c(5) = o
+  CheckError "Set with a numeric key", "Type mismatch"
+End Sub
+
+' Members that read the collection while its last reference goes: it is
+' destroyed once, its members gone from it first.
+Sub GoesOnceWhileItsMembersReadIt()
+  Dim i, m
+  readWhileGoing = ""
+  Set registry = NewCollection()
+  For i = 1 To 3
+    Set m = New Member
+    m.name = i
+    registry.Add m, "m" & i
+  Next
+  Set m = Nothing
+  Set registry = Nothing
+  Check "members read their collection while it goes", readWhileGoing, "1:0 2:0 3:0 "
 End Sub
 
 Sub Removes()
@@ -325,5 +368,7 @@ Removes
 WalksWithForEach
 CatchesErrors
 AsksExistsKeysItemsAndRemovesAll
+SetsObjectsByKey
+GoesOnceWhileItsMembersReadIt
 
 WScript.Echo passed & " passed, " & failed & " failed"
