@@ -59,7 +59,8 @@ bool IsNumberCharacter(unsigned c) noexcept {
 /// 1-based line and column of `offset` in `text`: lines end at a line feed,
 /// a carriage return, or both together; columns count characters (a
 /// surrogate pair or a UTF-8 sequence is one).
-template <class Char> void LineAndColumn(const Char *text, std::size_t offset, std::size_t &line, std::size_t &column) {
+template <class Char>
+void LineAndColumn(const Char *text, std::size_t offset, std::size_t &line, std::size_t &column) {
   line = 1;
   column = 1;
   for (std::size_t i = 0; i < offset; ++i) {

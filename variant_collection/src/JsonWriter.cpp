@@ -219,7 +219,7 @@ public:
   const VARIANT *At(LONG *indexes) const noexcept {
     void *element = nullptr;
     return SUCCEEDED(SafeArrayPtrOfIndex(m_array, indexes, &element)) ? static_cast<const VARIANT *>(element)
-                                                                       : nullptr;
+                                                                      : nullptr;
   }
 
 private:
@@ -292,8 +292,9 @@ private:
       return Array(byReference ? *V_ARRAYREF(v) : V_ARRAY(v));
     }
     // Every field but a DECIMAL's lies where V_UI1 does.
-    const void *data = byReference ? V_BYREF(v) : type == VT_DECIMAL ? static_cast<const void *>(&V_DECIMAL(v))
-                                                                     : static_cast<const void *>(&V_UI1(v));
+    const void *data = byReference          ? V_BYREF(v)
+                       : type == VT_DECIMAL ? static_cast<const void *>(&V_DECIMAL(v))
+                                            : static_cast<const void *>(&V_UI1(v));
     const auto read = [data](auto &field) {
       std::memcpy(&field, data, sizeof field);
       return field;
@@ -487,8 +488,8 @@ private:
         std::size_t unkeyed = i;
         if (!keyed)
           unkeyed = 0;
-        return Fail(L"a collection that mixes members with and without keys (member " +
-                    std::to_wstring(unkeyed + 1) + L" has no key)");
+        return Fail(L"a collection that mixes members with and without keys (member " + std::to_wstring(unkeyed + 1) +
+                    L" has no key)");
       }
     const std::size_t depth = m_depth;
     m_text += keyed ? L'{' : L'[';

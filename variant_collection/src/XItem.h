@@ -66,8 +66,7 @@ public:
   HRESULT STDMETHODCALLTYPE get_Key(VARIANT *key) override;
 
   // IDispatch: the item's own members, else the value's (see above).
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR *names, UINT count, LCID lcid,
-                                          DISPID *ids) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR *names, UINT count, LCID lcid, DISPID *ids) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID riid, LCID lcid, WORD flags, DISPPARAMS *params,
                                    VARIANT *result, EXCEPINFO *exception, UINT *argumentError) override;
 

@@ -39,8 +39,8 @@ std::wstring FileFailure(const wchar_t *verb, const wchar_t *path, DWORD error) 
 /// The whole file at `path` into `bytes`; the failure's description and
 /// status otherwise.
 HRESULT ReadWholeFile(const wchar_t *path, std::string &bytes, std::wstring &failure) {
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     failure = FileFailure(L"cannot open", path, error);
