@@ -10,6 +10,7 @@
 #include <oleauto.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace VariantCollection {
@@ -83,6 +84,25 @@ HRESULT ReadWholeFile(const wchar_t *path, std::string &bytes, std::wstring &fai
   return S_OK;
 }
 
+/// The size of a number of the integer or floating-point type `type`.
+std::size_t NumberSize(VARTYPE type) noexcept {
+  switch (type) {
+  case VT_I1:
+  case VT_UI1:
+    return 1;
+  case VT_I2:
+  case VT_UI2:
+    return 2;
+  case VT_I8:
+  case VT_UI8:
+  case VT_R8:
+  case VT_CY:
+    return 8;
+  default:
+    return 4;
+  }
+}
+
 /// `bytes` (UTF-16 after a byte-order mark of `bigEndian`'s order) as
 /// UTF-16 text.
 bool DecodeUtf16(const std::string &bytes, bool bigEndian, std::wstring &text) {
@@ -125,15 +145,17 @@ HRESULT XJson::Fail(HRESULT status, const std::wstring &description) noexcept {
 
 HRESULT XJson::ReadIndent(const VARIANT &indent, int &spaces) noexcept {
   spaces = 0;
-  VARIANT copy;
-  VariantInit(&copy);
-  HRESULT status = VariantCopyInd(&copy, const_cast<VARIANT *>(&indent));
-  if (FAILED(status))
-    return WithoutErrorObject(status);
-  const VARTYPE type = V_VT(&copy);
-  if (type == VT_EMPTY || (type == VT_ERROR && V_ERROR(&copy) == DISP_E_PARAMNOTFOUND))
+  // Read through references in place: nothing is copied, so no argument
+  // (an array of a type the platform cannot copy or clear, say) can leave
+  // a copy behind.
+  const VARIANT *v = &indent;
+  for (int hops = 0; hops < 8 && V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v) != nullptr; ++hops)
+    v = V_VARIANTREF(v);
+  const VARTYPE type = V_VT(v) & ~VT_BYREF;
+  const bool byReference = (V_VT(v) & VT_BYREF) != 0;
+  if (!byReference && (type == VT_EMPTY || (type == VT_ERROR && V_ERROR(v) == DISP_E_PARAMNOTFOUND)))
     return S_OK;
-  status = DISP_E_TYPEMISMATCH;
+  HRESULT status = DISP_E_TYPEMISMATCH;
   switch (type) {
   case VT_I1:
   case VT_I2:
@@ -148,20 +170,27 @@ HRESULT XJson::ReadIndent(const VARIANT &indent, int &spaces) noexcept {
   case VT_R4:
   case VT_R8:
   case VT_CY:
-  case VT_DECIMAL:
-    status = VariantChangeType(&copy, &copy, 0, VT_R8);
-    if (SUCCEEDED(status)) {
-      const double number = V_R8(&copy);
-      status = number >= 0 && number <= 10 && std::floor(number) == number ? S_OK : E_INVALIDARG;
-      spaces = SUCCEEDED(status) ? static_cast<int>(number) : 0;
-    } else {
-      status = E_INVALIDARG; // beyond a double's range
-    }
+  case VT_DECIMAL: {
+    if (byReference && V_BYREF(v) == nullptr)
+      break;
+    VARIANT number;
+    VariantInit(&number);
+    if (type == VT_DECIMAL)
+      V_DECIMAL(&number) = byReference ? *V_DECIMALREF(v) : V_DECIMAL(v);
+    else
+      std::memcpy(&V_UI1(&number), byReference ? V_BYREF(v) : &V_UI1(v), NumberSize(type));
+    V_VT(&number) = type;
+    status = VariantChangeType(&number, &number, 0, VT_R8) == S_OK && V_R8(&number) >= 0 && V_R8(&number) <= 10 &&
+                     std::floor(V_R8(&number)) == V_R8(&number)
+                 ? S_OK
+                 : E_INVALIDARG;
+    if (status == S_OK)
+      spaces = static_cast<int>(V_R8(&number));
     break;
+  }
   default:
     break;
   }
-  VariantClear(&copy);
   if (status == DISP_E_TYPEMISMATCH)
     return ReportError(CLSID_XJson, L"Type mismatch", IID_IXJson, status);
   if (status == E_INVALIDARG)
