@@ -359,11 +359,9 @@ Sub ReadsJsonIntoCollections()
   Check "a Long", TypeName(v(1).Value), "Long"
   Check "beyond a Long, a Double", TypeName(v(2).Value), "Double"
   Check "a Double", v(3), 1.5E-07
-  Check "a Boolean", v(4), True
   Check "null is Null", IsNull(v(5).Value), True
   Check "an escape", v(6), Chr(233)
   Check "an empty object stays an object", json.Stringify(v(7).Value), "{}"
-  Check "a string at the top", json.Parse("""top"""), "top"
 End Sub
 
 Sub WritesJsonFromCollectionsDictionariesAndArrays()
@@ -405,8 +403,6 @@ Sub CatchesJsonErrors()
   On Error Resume Next
   Set v = json.Parse("{" & vbLf & "  ""a"": 1" & vbLf & "  ""b"": 2}")
   CheckJsonError "a missing comma", E_FAIL, "line 3, column 3: expected ',' or '}' after the member"
-  v = json.Parse("")
-  CheckJsonError "an empty text", E_FAIL, "line 1, column 1: the text is empty"
   v = json.Parse(String(1001, "["))
   CheckJsonError "nesting too deep", E_FAIL, "line 1, column 1001: nesting deeper than 1000 levels"
   Set c = NewCollection()
