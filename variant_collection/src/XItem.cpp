@@ -70,6 +70,28 @@ bool XItem::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT 
   return true;
 }
 
+ComPtr<IDispatch> XItem::ValueObject() const noexcept {
+  return ComPtr<IDispatch>(V_VT(&m_value) == VT_DISPATCH ? V_DISPATCH(&m_value) : nullptr);
+}
+
+HRESULT STDMETHODCALLTYPE XItem::GetIDsOfNames(REFIID riid, LPOLESTR *names, UINT count, LCID lcid, DISPID *ids) {
+  const HRESULT status = DualDispatch<IXItem>::GetIDsOfNames(riid, names, count, lcid, ids);
+  const ComPtr<IDispatch> value = ValueObject();
+  if (status != DISP_E_UNKNOWNNAME || !value)
+    return status;
+  return value->GetIDsOfNames(riid, names, count, lcid, ids);
+}
+
+HRESULT STDMETHODCALLTYPE XItem::Invoke(DISPID member, REFIID riid, LCID lcid, WORD flags, DISPPARAMS *params,
+                                        VARIANT *result, EXCEPINFO *exception, UINT *argumentError) {
+  const bool own =
+      member == DISPID_XITEM_KEY || params == nullptr || (member == DISPID_XITEM_VALUE && params->cArgs == 0);
+  const ComPtr<IDispatch> value = own ? nullptr : ValueObject();
+  if (!value)
+    return DualDispatch<IXItem>::Invoke(member, riid, lcid, flags, params, result, exception, argumentError);
+  return value->Invoke(member, riid, lcid, flags, params, result, exception, argumentError);
+}
+
 HRESULT STDMETHODCALLTYPE XItem::InterfaceSupportsErrorInfo(REFIID iid) {
   return IsEqualIID(iid, IID_IXItem) ? S_OK : S_FALSE;
 }

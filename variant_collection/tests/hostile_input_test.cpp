@@ -7,6 +7,8 @@
 // references, and an array holding one);
 // null pointers wherever an operation takes one; positions far out of range;
 // keys with embedded zero characters, empty keys and a key of a megabyte.
+// The same VARTYPEs in the same forms go to XJson's Stringify, as the value
+// and as the indent.
 //
 // The server must answer a status (with the collection's error object where
 // one is documented), change nothing when it fails, keep no pointer into the
@@ -702,6 +704,47 @@ TEST(HostileInput, EveryVartypeInEveryFormAsEveryArgument) {
   std::cout << "hostile arguments: " << vartypes << " VARTYPEs x 6 forms x " << Operations().size()
             << " argument slots = " << tally.calls << " calls, " << tally.accepted << " accepted, " << tally.refused
             << " refused\n";
+}
+
+// XJson writes what has a JSON form and refuses everything else with its
+// error object (or, for an indent the platform cannot copy, that copy's
+// status), handing out no text then; nothing is left behind either way.
+TEST(HostileInput, EveryVartypeInEveryFormToXJson) {
+  ASSERT_TRUE(CountTaskMemory());
+  ComPtr<IXJson> json = NewJson();
+  long written = 0, refused = 0;
+  for (VARTYPE vt = 0; vt <= 0x4A; ++vt)
+    for (Form form : {Form::Plain, Form::ByRef, Form::Array, Form::ArrayByRef})
+      for (bool asIndent : {false, true}) {
+        HostileArgument argument(vt, form);
+        SCOPED_TRACE(argument.Describe() + (asIndent ? " as the indent" : " as the value"));
+        PostStaleError();
+        const Resources before;
+        BSTR text = reinterpret_cast<BSTR>(1);
+        const HRESULT status = asIndent ? json->Stringify(Var::I4(1).Get(), argument.Get(), &text)
+                                        : json->Stringify(argument.Get(), Var::Missing().Get(), &text);
+        const PostedError error = TakeError();
+        if (SUCCEEDED(status)) {
+          ++written;
+          ASSERT_NE(nullptr, text);
+          SysFreeString(text);
+          EXPECT_EQ(kStaleError, error.description); // a success leaves the thread's error object alone
+        } else {
+          ++refused;
+          EXPECT_EQ(nullptr, text);
+          EXPECT_NE(kStaleError, error.description);
+          if (error.posted) {
+            EXPECT_EQ(L"Collection.XJson.1", error.source);
+            EXPECT_FALSE(error.description.empty());
+          }
+        }
+        EXPECT_EQ(before, Resources()) << "left behind";
+        if (::testing::Test::HasFatalFailure())
+          return;
+      }
+  std::cout << "hostile arguments to XJson: " << written << " written, " << refused << " refused\n";
+  EXPECT_GT(written, 0);
+  EXPECT_GT(refused, 0);
 }
 
 /// Checks, when it goes, that `collection` holds what it held when it was
