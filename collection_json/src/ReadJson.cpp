@@ -18,6 +18,7 @@
 #include "internal/JsonFiles.h"
 #include "internal/JsonText.h"
 #include "internal/RapidJsonSupport.h"
+#include "internal/StreamExceptionsOff.h"
 
 #include <cstring>
 #include <istream>
@@ -452,13 +453,20 @@ Runtime::Ref<const Value> ReadJson(const std::string &text) { return Read(text, 
 
 Runtime::Ref<const Value> ReadJson(std::istream &in) {
   std::string text;
-  char chunk[65536];
-  while (in) {
-    in.read(chunk, sizeof chunk);
-    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+  {
+    internal::StreamExceptionsOff quiet(in);
+    bool failed = in.fail();
+    char chunk[65536];
+    while (!failed && in) {
+      in.read(chunk, sizeof chunk);
+      text.append(chunk, static_cast<std::size_t>(in.gcount()));
+    }
+    // The last read ran into the end (eofbit), which it counts as a failure
+    // too (failbit); anything else is the stream's own.
+    if (failed || in.bad() || !in.eof())
+      throw JsonError("cannot read the input stream", 0, 0, 0, "");
+    in.clear(std::ios::eofbit);
   }
-  if (in.bad())
-    throw JsonError("cannot read the input stream", 0, 0, 0, "");
   return Read(text, nullptr);
 }
 

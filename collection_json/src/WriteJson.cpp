@@ -18,6 +18,7 @@
 
 #include "internal/JsonText.h"
 #include "internal/RapidJsonSupport.h"
+#include "internal/StreamExceptionsOff.h"
 
 #include <cmath>
 #include <ostream>
@@ -198,8 +199,9 @@ std::string WriteJson(const Value &value, const JsonWriteOptions &options) {
 
 void WriteJson(const Value &value, std::ostream &out, const JsonWriteOptions &options) {
   std::string text = WriteJson(value, options);
+  internal::StreamExceptionsOff quiet(out);
   if (!out.write(text.data(), static_cast<std::streamsize>(text.size())))
-    throw JsonError("cannot write to the output stream", 0, 0, 0, "");
+    throw JsonError("cannot write the output stream", 0, 0, 0, "");
 }
 
 } // namespace Collection

@@ -9,8 +9,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 using namespace Zorbin::Tessel;
@@ -199,16 +201,51 @@ TEST(ReadJsonTest, NestingIsLimitedToAThousandLevelsWithoutRecursion) {
   EXPECT_THROW(ReadJson(std::string(1000000, '{')), JsonError);
 }
 
-TEST(ReadJsonTest, StreamsAreReadToTheirEnd) {
-  std::istringstream in("\n  {\"a\": [1, 2]}\n");
-  EXPECT_EQ(ReadJson(in)->GetValueForKey("a").Count(), 2u);
-  std::istringstream bad("{\n\"a\": }");
+// A stream buffer whose device fails at the first read.
+class LostDevice : public std::streambuf {
+protected:
+  int_type underflow() override { throw std::runtime_error("device lost"); }
+};
+
+TEST(ReadJsonTest, StreamsAreReadToTheirEndWhateverTheirExceptionMask) {
+  const std::ios::iostate masks[] = {std::ios::goodbit, std::ios::failbit | std::ios::badbit,
+                                     std::ios::eofbit | std::ios::failbit | std::ios::badbit};
+  for (std::ios::iostate mask : masks) {
+    SCOPED_TRACE(mask);
+    std::istringstream in("\n  {\"a\": [1, 2]}\n");
+    in.exceptions(mask);
+    EXPECT_EQ(ReadJson(in)->GetValueForKey("a").Count(), 2u);
+    EXPECT_EQ(in.exceptions(), mask);
+    EXPECT_FALSE(in.fail()) << "reaching the end is no failure";
+    std::istringstream bad("{\n\"a\": }");
+    bad.exceptions(mask);
+    try {
+      ReadJson(bad);
+      FAIL() << "no error";
+    } catch (const JsonError &error) {
+      EXPECT_EQ(error.Line(), 2u);
+      EXPECT_EQ(error.Column(), 6u);
+    }
+    LostDevice device;
+    std::istream lost(&device);
+    lost.exceptions(mask);
+    try {
+      ReadJson(lost);
+      FAIL() << "no error";
+    } catch (const JsonError &error) {
+      EXPECT_STREQ(error.what(), "cannot read the input stream");
+      EXPECT_EQ(error.Line(), 0u);
+    }
+    EXPECT_EQ(lost.exceptions(), mask);
+    EXPECT_TRUE(lost.bad());
+  }
+  // A stream that failed before (a file that did not open) is no empty input.
+  std::ifstream missing("read_json_test-no-such-file.json");
   try {
-    ReadJson(bad);
+    ReadJson(missing);
     FAIL() << "no error";
   } catch (const JsonError &error) {
-    EXPECT_EQ(error.Line(), 2u);
-    EXPECT_EQ(error.Column(), 6u);
+    EXPECT_STREQ(error.what(), "cannot read the input stream");
   }
 }
 

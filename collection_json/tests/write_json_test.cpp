@@ -75,6 +75,35 @@ TEST(WriteJsonTest, CompactAndPrettyLayouts) {
   EXPECT_EQ(out.str(), WriteJson(*tree, JsonWriteOptions{1}));
 }
 
+// A stream buffer with no room: every byte is refused.
+class FullDevice : public std::streambuf {
+protected:
+  int_type overflow(int_type) override { return traits_type::eof(); }
+};
+
+TEST(WriteJsonTest, AStreamThatFailsIsAJsonErrorWhateverItsExceptionMask) {
+  for (std::ios::iostate mask : {std::ios::goodbit, std::ios::badbit, std::ios::failbit | std::ios::badbit}) {
+    SCOPED_TRACE(mask);
+    FullDevice device;
+    std::ostream full(&device);
+    full.exceptions(mask);
+    for (int attempt = 0; attempt < 2; ++attempt) { // failing, then failed before
+      try {
+        WriteJson(*MakeValue(1), full);
+        ADD_FAILURE() << "no error";
+      } catch (const JsonError &error) {
+        EXPECT_STREQ(error.what(), "cannot write the output stream");
+      }
+      EXPECT_EQ(full.exceptions(), mask);
+      EXPECT_TRUE(full.bad());
+    }
+    std::ostringstream out;
+    out.exceptions(mask);
+    WriteJson(*MakeValue(1), out);
+    EXPECT_EQ(out.str(), "1");
+  }
+}
+
 // A dictionary whose entries come from its own walk, and an array that
 // answers through the virtual accessors only.
 class Doubling : public Array {

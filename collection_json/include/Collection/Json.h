@@ -83,8 +83,12 @@ private:
 /// input costs no stack. May raise std::bad_alloc.
 COLLECTION_JSON_API Runtime::Ref<const Value> ReadJson(const std::string &text);
 
-/// `ReadJson` of everything `in` yields up to its end. A stream that fails
-/// before its end (badbit) raises JsonError. May raise std::bad_alloc.
+/// `ReadJson` of everything `in` yields up to its end, which leaves `in`
+/// with eofbit alone set. A stream that has failed already (failbit or
+/// badbit: a file that did not open) or that fails before its end raises
+/// JsonError "cannot read the input stream". `in`'s exception mask makes no
+/// difference and is left as it was: no std::ios_base::failure comes out.
+/// May raise std::bad_alloc.
 COLLECTION_JSON_API Runtime::Ref<const Value> ReadJson(std::istream &in);
 
 /// `ReadJson` of the whole file at `path` (UTF-8 on Windows too). A file that
@@ -123,9 +127,11 @@ struct JsonWriteOptions {
 /// Complexity: O(size of the tree). May raise std::bad_alloc.
 COLLECTION_JSON_API std::string WriteJson(const Value &value, const JsonWriteOptions &options = JsonWriteOptions());
 
-/// Writes the text `WriteJson(value, options)` gives into `out`. On a value
-/// with no JSON form nothing is written; a stream that fails raises
-/// JsonError. May raise std::bad_alloc.
+/// Writes the text `WriteJson(value, options)` gives into `out`, without
+/// flushing it. On a value with no JSON form nothing is written; a stream
+/// that has failed already or fails now raises JsonError "cannot write the
+/// output stream", whatever `out`'s exception mask, which is left as it was.
+/// May raise std::bad_alloc.
 COLLECTION_JSON_API void WriteJson(const Value &value, std::ostream &out,
                                    const JsonWriteOptions &options = JsonWriteOptions());
 
