@@ -416,8 +416,11 @@ Runtime::Ref<const Value> Read(const std::string &text, const char *context) {
       } else {
         message = Describe(result.Code());
         offset = begin + result.Offset();
-        if (result.Code() == rapidjson::kParseErrorStringEscapeInvalid && offset < text.size() &&
-            static_cast<unsigned char>(text[offset]) < 0x20)
+        // RapidJSON reports a raw control byte in a string as a bad escape,
+        // and a raw zero byte, which ends its input, as a missing quote.
+        bool inString = result.Code() == rapidjson::kParseErrorStringEscapeInvalid ||
+                        result.Code() == rapidjson::kParseErrorStringMissQuotationMark;
+        if (inString && offset < text.size() && static_cast<unsigned char>(text[offset]) < 0x20)
           message = "control character in a string (write it as an escape)";
       }
     } else if (begin + stream.Tell() != text.size()) {

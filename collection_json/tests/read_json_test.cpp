@@ -147,6 +147,7 @@ TEST(ReadJsonTest, ErrorsTellWhereTheInputStoppedMakingSense) {
   const ErrorCase cases[] = {
       {"", 1, 1, 0, "", "line 1, column 1: no JSON value (the input is empty or only white space)"},
       {"  \n ", 2, 2, 4, "", "line 2, column 2: no JSON value (the input is empty or only white space)"},
+      {"  \n  \n", 3, 1, 6, "", "line 3, column 1: no JSON value (the input is empty or only white space)"},
       {"{\n  \"a\": tru }", 2, 11, 12, "a", "line 2, column 11: invalid value"},
       {"[1, 2, x]", 1, 8, 7, "[2]", "line 1, column 8: invalid value"},
       {"{\"view\": {\"zoom\": 1e999}}", 1, 19, 18, "view.zoom", "line 1, column 19: number out of range"},
@@ -164,6 +165,10 @@ TEST(ReadJsonTest, ErrorsTellWhereTheInputStoppedMakingSense) {
       {"{\"k\\\"\\\\\": [\"ab\\uD834\\uDD1E\\n\\uDFFF\"]}", 1, 29, 28, "k\"\\[0]",
        "line 1, column 29: lone surrogate in a \\u escape"},
       {"\"abc", 1, 5, 4, "", "line 1, column 5: unterminated string"},
+      {std::string("[\"a\0b\"]", 7), 1, 4, 3, "[0]",
+       "line 1, column 4: control character in a string (write it as an escape)"},
+      {std::string("{\"\0\":1}", 7), 1, 3, 2, "",
+       "line 1, column 3: control character in a string (write it as an escape)"},
       {"01", 1, 2, 1, "", "line 1, column 2: unexpected text after the JSON value"},
       {"1.", 1, 3, 2, "", "line 1, column 3: expected digits after the decimal point"},
       {"NaN", 1, 1, 0, "", "line 1, column 1: invalid value"},

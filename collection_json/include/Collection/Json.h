@@ -73,11 +73,12 @@ private:
 /// | object                                        | `Dictionary`; of a repeated key the last value stays |
 ///
 /// Raises JsonError for invalid syntax, invalid UTF-8, lone surrogates in
-/// escapes, control characters in strings, a number beyond the double range
-/// ("number out of range"), nesting deeper than 1,000 arrays and objects, an
-/// empty input; its position is that of the byte where the input stopped
-/// making sense and its path names the member being read. Nothing is kept
-/// of a failed read.
+/// escapes, control characters in strings (a zero byte too), a number
+/// beyond the double range ("number out of range"), nesting deeper than
+/// 1,000 arrays and objects, an empty input; its position is that of the
+/// byte where the input stopped making sense (for an input that is empty or
+/// only white space its end, where a value was expected) and its path names
+/// the member being read. Nothing is kept of a failed read.
 ///
 /// Complexity: O(length of the text); the parser does not recurse, so deep
 /// input costs no stack. May raise std::bad_alloc.
