@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <string>
 #include <system_error>
 
 namespace Zorbin {
@@ -193,6 +194,28 @@ void LineAndColumn(const std::string &text, std::size_t offset, std::size_t &lin
       lineStart = i + 1;
     }
   column = offset - lineStart + 1;
+}
+
+void AppendKeyToPath(std::string &path, const std::string &key) {
+  if (!key.empty() && key.find_first_of(".[]\"") == std::string::npos) {
+    if (!path.empty())
+      path += '.';
+    path += key;
+    return;
+  }
+  path += "[\"";
+  for (char c : key) {
+    if (c == '"' || c == '\\')
+      path += '\\';
+    path += c;
+  }
+  path += "\"]";
+}
+
+void AppendIndexToPath(std::string &path, unsigned long index) {
+  path += '[';
+  path += std::to_string(index);
+  path += ']';
 }
 
 } // namespace internal

@@ -154,17 +154,12 @@ public:
   std::string Path() const {
     std::string path;
     for (const Frame &frame : m_stack) {
-      if (frame.array) {
-        path += '[';
-        path += std::to_string(frame.array->Count());
-        path += ']';
-      } else if (frame.hasKey) {
-        if (!path.empty())
-          path += '.';
-        path += frame.key;
-      } else {
+      if (frame.array)
+        internal::AppendIndexToPath(path, frame.array->Count());
+      else if (frame.hasKey)
+        internal::AppendKeyToPath(path, frame.key);
+      else
         break;
-      }
     }
     return path;
   }

@@ -104,13 +104,10 @@ private:
   [[noreturn]] void Fail(const char *message) const {
     std::string path;
     for (const Segment &segment : m_path) {
-      if (segment.key != nullptr) {
-        if (!path.empty())
-          path += '.';
-        path += *segment.key;
-      } else {
-        path += '[' + std::to_string(segment.index) + ']';
-      }
+      if (segment.key != nullptr)
+        internal::AppendKeyToPath(path, *segment.key);
+      else
+        internal::AppendIndexToPath(path, segment.index);
     }
     throw JsonError(path.empty() ? std::string(message) : path + ": " + message, 0, 0, 0, path);
   }

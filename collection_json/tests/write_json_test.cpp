@@ -145,6 +145,11 @@ TEST(WriteJsonTest, ValuesWithoutJsonFormAreErrorsNamingTheirPath) {
   view->SetValueForKey("zoom", *MakeValue(-std::numeric_limits<float>::infinity()));
   EXPECT_EQ(ErrorOf(*root), "view.zoom | view.zoom: -infinity has no JSON form");
   view->RemoveValueForKey("zoom");
+  Runtime::Ref<Dictionary> odd = NewDictionary();
+  root->SetValueForKey("a.b", *odd);
+  odd->SetValueForKey("", *MakeValue(std::nan("")));
+  EXPECT_EQ(ErrorOf(*root), "[\"a.b\"][\"\"] | [\"a.b\"][\"\"]: NaN has no JSON form");
+  root->RemoveValueForKey("a.b");
 
   Runtime::Ref<Array> items = NewArray();
   root->SetValueForKey("items", *items);

@@ -47,8 +47,11 @@ public:
   /// counts); 0 for writing and file errors.
   std::size_t Offset() const noexcept { return m_offset; }
   /// Where in the value tree: member names joined by dots and element
-  /// indexes in brackets ("view.zoom", "items[3]", "items[3].name"); empty
-  /// for the top-level value and for file errors.
+  /// indexes in brackets ("view.zoom", "items[3]", "items[3].name"); a
+  /// member name that is empty or holds `.`, `[`, `]` or `"` in brackets
+  /// and double quotes, its `"` and `\` escaped by a backslash
+  /// (`["a.b"]["c[0]"]`, `view[""]`, `["a.b"].zoom`). Empty for the
+  /// top-level value and for stream and file errors.
   const std::string &Path() const noexcept { return m_path; }
 
 private:
