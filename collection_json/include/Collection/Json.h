@@ -21,10 +21,14 @@ namespace Tessel {
 namespace Collection {
 
 /// The failure of a JSON operation: malformed or unrepresentable input, a
-/// value with no JSON form, a file that cannot be opened, written or
-/// replaced. `what()` is a sentence a person can act on: "line 2, column 9:
-/// invalid value", "view.zoom: NaN has no JSON form", "cannot open
-/// settings.json: No such file or directory".
+/// value with no JSON form, a stream that fails, a file that cannot be
+/// opened, written or replaced. `what()` is a sentence a person can act on:
+/// "line 2, column 9: invalid value", "view.zoom: NaN has no JSON form",
+/// "cannot open settings.json: No such file or directory". The cause of a
+/// file error is the C library's text of its errno value (`strerror`); on
+/// Windows the C runtime's English text for the system errors it maps to
+/// one ("Permission denied" for a sharing violation too), the system's own
+/// message converted to UTF-8 for the others.
 ///
 /// Every operation of this header raises `JsonError` for every failure but
 /// memory exhaustion, which passes through as std::bad_alloc.
@@ -98,8 +102,12 @@ COLLECTION_JSON_API Runtime::Ref<const Value> ReadJson(std::istream &in);
 /// `ReadJson` of the whole file at `path` (UTF-8 on Windows too). A file that
 /// cannot be opened or read raises JsonError ("cannot open settings.json: No
 /// such file or directory"); errors in its text name the file before their
-/// position ("settings.json: line 2, column 9: invalid value"). May raise
-/// std::bad_alloc.
+/// position ("settings.json: line 2, column 9: invalid value"). On Windows
+/// the file is opened with every sharing mode, so that `WriteJsonFile` may
+/// replace it meanwhile, and an open refused for a sharing violation or
+/// "access denied" (another process's passing hold, a file in the middle of
+/// its replacement) is tried again for up to about a second before it
+/// fails. May raise std::bad_alloc.
 COLLECTION_JSON_API Runtime::Ref<const Value> ReadJsonFile(const std::string &path);
 
 /// How `WriteJson` lays out its text.
@@ -141,12 +149,22 @@ COLLECTION_JSON_API void WriteJson(const Value &value, std::ostream &out,
 
 /// Writes the text `WriteJson(value, options)` gives and one line feed into
 /// the file at `path` (UTF-8 on Windows too), replacing it atomically: the
-/// text goes to a temporary file in the same folder, which is renamed over
-/// `path` only when all of it was written and flushed to the disk. On any
-/// failure (a value with no JSON form, a full disk, a folder that cannot be
-/// written) an existing file stays as it was, no temporary file is left and
-/// JsonError names the cause. A replaced file's permissions are those of a
-/// new file. May raise std::bad_alloc.
+/// text goes to a temporary file in the same folder (".json-" and twelve
+/// hexadecimal digits and ".tmp", so that any name the folder allows can be
+/// written), which is renamed over the file only when all of it was written
+/// and flushed to the disk. On any failure (a value with no JSON form, a
+/// full disk, a folder that cannot be written) an existing file stays as it
+/// was, no temporary file is left and JsonError names `path` and the cause.
+///
+/// Elsewhere than on Windows, where `path` is a symbolic link (or a chain
+/// of them) the file it leads to is replaced, or made where it is missing,
+/// and the links stay; a replaced file keeps its permission bits and, where
+/// the process may give it, its owner and group; a new file gets the mode
+/// of any new file (0666 less the umask). On Windows, a replacement refused
+/// for a sharing violation or "access denied" (a reader or another writer
+/// holding the file for a moment) is tried again for up to about a second
+/// before it fails, and the file gets the attributes and access rights of
+/// a new file in its folder. May raise std::bad_alloc.
 COLLECTION_JSON_API void WriteJsonFile(const Value &value, const std::string &path,
                                        const JsonWriteOptions &options = JsonWriteOptions());
 
