@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -47,30 +46,35 @@ protected:
 
   std::string PathOf(const std::string &name) const { return m_folder + "/" + name; }
 
-  // The names in the folder, sorted and joined by spaces.
-  std::string Listing() const {
-    std::set<std::string> found;
+  // The names in the folder, sorted.
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
 #if defined(_WIN32)
     _finddata_t entry;
     intptr_t handle = _findfirst((m_folder + "/*").c_str(), &entry);
     if (handle != -1) {
       do
-        found.insert(entry.name);
+        names.insert(entry.name);
       while (_findnext(handle, &entry) == 0);
       _findclose(handle);
     }
 #else
     if (DIR *dir = opendir(m_folder.c_str())) {
       while (dirent *entry = readdir(dir))
-        found.insert(entry->d_name);
+        names.insert(entry->d_name);
       closedir(dir);
     }
 #endif
-    std::string names;
-    for (const std::string &name : found)
-      if (name != "." && name != "..")
-        names += (names.empty() ? "" : " ") + name;
+    names.erase(".");
+    names.erase("..");
     return names;
+  }
+  // The same joined by spaces.
+  std::string Listing() const {
+    std::string listing;
+    for (const std::string &name : Names())
+      listing += (listing.empty() ? "" : " ") + name;
+    return listing;
   }
 
   static std::string Contents(const std::string &path) {
@@ -80,12 +84,8 @@ protected:
 
 private:
   void Clean() {
-    std::string names = Listing();
-    for (std::size_t start = 0, end; start < names.size(); start = end + 1) {
-      end = names.find(' ', start);
-      if (end == std::string::npos)
-        end = names.size();
-      std::string path = PathOf(names.substr(start, end - start));
+    for (const std::string &name : Names()) {
+      std::string path = PathOf(name);
 #if defined(_WIN32)
       // The wide form, whose paths may be longer than 260 characters (the
       // tests' names are ASCII).
@@ -179,81 +179,42 @@ TEST_F(JsonFileTest, ANameOfTheLongestLegalLengthIsReplacedLikeAnyOther) {
 }
 
 // One thread reading while another replaces the file, then eight threads
-// replacing it at once: every read and every write succeeds, each read finds
-// one whole document, and no temporary file stays.
+// replacing it at once: every read and write succeeds, each read finds one
+// whole document, and no temporary file stays.
 TEST_F(JsonFileTest, ReadersAndWritersOfOnePathAllSucceed) {
   std::string path = PathOf("settings.json");
-  auto document = [](int writer, int round) {
-    Runtime::Ref<Dictionary> value(new Dictionary());
-    value->SetValueForKey("writer", *MakeValue(writer));
-    value->SetValueForKey("round", *MakeValue(round));
-    value->SetValueForKey("padding", *MakeValue(std::string(4000, 'p')));
-    return value;
+  auto write = [&](int round) {
+    EXPECT_NO_THROW(WriteJsonFile(*MakeValue(std::string(4000, static_cast<char>('a' + round % 26))), path));
   };
-  WriteJsonFile(*document(0, 0), path);
+  write(0);
   std::atomic<bool> writing{true};
-  std::atomic<int> failures{0}, reads{0}, attempts{0};
-  std::string firstFailure;
-  std::mutex lock;
-  auto fail = [&](const std::string &what) {
-    std::lock_guard<std::mutex> hold(lock);
-    if (failures++ == 0)
-      firstFailure = what;
-  };
+  std::atomic<int> reads{0};
   std::thread reader([&] {
-    while (writing) {
-      ++attempts;
-      try {
-        if (ReadJsonFile(path)->GetValueForKey("padding").StringValue().size() != 4000)
-          fail("a read found part of a document");
-        ++reads;
-      } catch (const JsonError &error) {
-        fail(error.what());
-      }
-    }
+    for (; writing; ++reads)
+      EXPECT_NO_THROW(EXPECT_EQ(ReadJsonFile(path)->StringValue().size(), 4000u));
   });
-  while (attempts == 0)
+  while (reads == 0)
     std::this_thread::yield();
-  for (int round = 0; round < 200; ++round) {
-    try {
-      WriteJsonFile(*document(0, round), path);
-    } catch (const JsonError &error) {
-      fail(error.what());
-    }
-  }
+  for (int round = 0; round < 200; ++round)
+    write(round);
   writing = false;
   reader.join();
-  EXPECT_EQ(failures, 0) << firstFailure;
-  EXPECT_GT(reads, 0);
-
   std::vector<std::thread> writers;
-  for (int writer = 1; writer <= 8; ++writer)
+  for (int writer = 0; writer < 8; ++writer)
     writers.emplace_back([&, writer] {
-      for (int round = 0; round < 10; ++round) {
-        try {
-          WriteJsonFile(*document(writer, round), path);
-        } catch (const JsonError &error) {
-          fail(error.what());
-        }
-      }
+      for (int round = 0; round < 10; ++round)
+        write(writer + round);
     });
   for (std::thread &writer : writers)
     writer.join();
-  EXPECT_EQ(failures, 0) << firstFailure;
-  EXPECT_EQ(ReadJsonFile(path)->GetValueForKey("padding").StringValue().size(), 4000u);
+  EXPECT_EQ(ReadJsonFile(path)->StringValue().size(), 4000u);
   EXPECT_EQ(Listing(), "settings.json");
 }
 
 #if defined(_WIN32)
 
-bool IsUtf8(const std::string &text) {
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0) >
-             0 ||
-         text.empty();
-}
-
-// Errors name the file the caller gave, and their system part is UTF-8
-// whatever the language of the system's messages.
+// Errors name the file the caller gave, and give the system's part in the
+// C runtime's words (run again with French system messages).
 TEST_F(JsonFileTest, ErrorsNameTheTargetInUtf8) {
   std::string invalid = PathOf("\xFF.json");
   try {
@@ -262,19 +223,15 @@ TEST_F(JsonFileTest, ErrorsNameTheTargetInUtf8) {
   } catch (const JsonError &error) {
     EXPECT_EQ(std::string(error.what()), "cannot use the file name " + invalid + ": it is not valid UTF-8");
   }
-  EXPECT_EQ(Listing(), "");
-
-  // A file held open without leave to delete it cannot be replaced: the
+  // Held open without leave to delete it, a file cannot be replaced: the
   // writer gives up after its retries.
   std::string path = PathOf("settings.json");
   WriteJsonFile(*MakeValue(1), path);
   HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
   try {
     WriteJsonFile(*MakeValue(2), path);
     ADD_FAILURE() << "no error";
   } catch (const JsonError &error) {
-    EXPECT_TRUE(IsUtf8(error.what())) << error.what();
     EXPECT_EQ(std::string(error.what()), "cannot replace " + path + ": Permission denied");
   }
   CloseHandle(held);

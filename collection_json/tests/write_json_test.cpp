@@ -94,13 +94,8 @@ TEST(WriteJsonTest, AStreamThatFailsIsAJsonErrorWhateverItsExceptionMask) {
       } catch (const JsonError &error) {
         EXPECT_STREQ(error.what(), "cannot write the output stream");
       }
-      EXPECT_EQ(full.exceptions(), mask);
-      EXPECT_TRUE(full.bad());
     }
-    std::ostringstream out;
-    out.exceptions(mask);
-    WriteJson(*MakeValue(1), out);
-    EXPECT_EQ(out.str(), "1");
+    EXPECT_EQ(full.exceptions(), mask);
   }
 }
 
