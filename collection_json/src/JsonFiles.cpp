@@ -15,7 +15,10 @@
 #if defined(_WIN32)
 #  include <fcntl.h>
 #  include <io.h>
+#  include <mutex>
+#  include <shared_mutex>
 #  include <sys/stat.h>
+#  include <wctype.h>
 #  include <windows.h>
 #else
 #  include <fcntl.h>
@@ -171,20 +174,28 @@ private:
   bool m_started = false;
 };
 
-// Reads with every sharing mode, so that a writer may replace the file
-// meanwhile.
-std::string ReadFileText(const std::string &path) {
-  std::wstring name = Wide(path);
-  HANDLE file;
-  for (Retries retries;;) {
-    file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE)
-      break;
-    DWORD error = GetLastError();
-    if (!retries.Again(error))
-      FileError("open", path, SystemText(error));
+// Within one process, the reads of a file and its replacements take turns:
+// a thread reading it in a loop could otherwise keep a writer from ever
+// finding it closed. The turns are kept per hash of the full path, upper
+// case; other processes are met by the retries alone.
+std::shared_mutex &TurnsFor(const std::wstring &name) {
+  static std::shared_mutex s_turns[64];
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+  if (length >= full.size()) {
+    full.resize(length);
+    length = GetFullPathNameW(name.c_str(), length, &full[0], nullptr);
   }
+  full.resize(length != 0 && length < full.size() ? length : 0);
+  const std::wstring &key = full.empty() ? name : full;
+  unsigned long hash = 2166136261u; // FNV-1a
+  for (wchar_t c : key)
+    hash = (hash ^ static_cast<unsigned long>(towupper(c))) * 16777619u;
+  return s_turns[hash % 64];
+}
+
+// Everything `file` holds, closing it.
+std::string ReadAll(HANDLE file, const std::string &path) {
   std::string text;
   try {
     char chunk[65536];
@@ -202,6 +213,24 @@ std::string ReadFileText(const std::string &path) {
   } catch (const std::bad_alloc &) {
     CloseHandle(file);
     throw;
+  }
+}
+
+// Opens with every sharing mode, so that a writer may replace the file
+// meanwhile.
+std::string ReadFileText(const std::string &path) {
+  std::wstring name = Wide(path);
+  std::shared_mutex &turns = TurnsFor(name);
+  for (Retries retries;;) {
+    std::shared_lock<std::shared_mutex> turn(turns);
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+      return ReadAll(file, path);
+    DWORD error = GetLastError();
+    turn.unlock();
+    if (!retries.Again(error))
+      FileError("open", path, SystemText(error));
   }
 }
 
@@ -229,10 +258,15 @@ int Flush(int file) { return _commit(file); }
 int CloseFile(int file) { return _close(file); }
 void RemoveFile(const std::wstring &name) { _wremove(name.c_str()); }
 void Replace(const std::wstring &from, const std::wstring &to, const std::string &path) {
+  std::shared_mutex &turns = TurnsFor(to);
   for (Retries retries;;) {
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      return;
-    DWORD error = GetLastError();
+    DWORD error;
+    {
+      std::lock_guard<std::shared_mutex> turn(turns);
+      if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return;
+      error = GetLastError();
+    }
     if (!retries.Again(error)) {
       RemoveFile(from);
       FileError("replace", path, SystemText(error));

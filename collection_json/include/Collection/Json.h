@@ -103,11 +103,11 @@ COLLECTION_JSON_API Runtime::Ref<const Value> ReadJson(std::istream &in);
 /// cannot be opened or read raises JsonError ("cannot open settings.json: No
 /// such file or directory"); errors in its text name the file before their
 /// position ("settings.json: line 2, column 9: invalid value"). On Windows
-/// the file is opened with every sharing mode, so that `WriteJsonFile` may
-/// replace it meanwhile, and an open refused for a sharing violation or
-/// "access denied" (another process's passing hold, a file in the middle of
-/// its replacement) is tried again for up to about a second before it
-/// fails. May raise std::bad_alloc.
+/// the file is opened with every sharing mode, it takes turns with the
+/// process's own `WriteJsonFile` of the same path (see there), and an open
+/// refused for a sharing violation or "access denied" (another process's
+/// passing hold, a file in the middle of its replacement) is tried again
+/// for up to about a second before it fails. May raise std::bad_alloc.
 COLLECTION_JSON_API Runtime::Ref<const Value> ReadJsonFile(const std::string &path);
 
 /// How `WriteJson` lays out its text.
@@ -160,11 +160,15 @@ COLLECTION_JSON_API void WriteJson(const Value &value, std::ostream &out,
 /// of them) the file it leads to is replaced, or made where it is missing,
 /// and the links stay; a replaced file keeps its permission bits and, where
 /// the process may give it, its owner and group; a new file gets the mode
-/// of any new file (0666 less the umask). On Windows, a replacement refused
-/// for a sharing violation or "access denied" (a reader or another writer
-/// holding the file for a moment) is tried again for up to about a second
-/// before it fails, and the file gets the attributes and access rights of
-/// a new file in its folder. May raise std::bad_alloc.
+/// of any new file (0666 less the umask).
+///
+/// Windows replaces no file that is open: within one process the
+/// replacement takes turns with the reads of `ReadJsonFile` and the other
+/// replacements of the same path (named alike), and a replacement refused
+/// for a sharing violation or "access denied" (another process holding the
+/// file for a moment) is tried again for up to about a second before it
+/// fails. The file gets the attributes and access rights of a new file in
+/// its folder. May raise std::bad_alloc.
 COLLECTION_JSON_API void WriteJsonFile(const Value &value, const std::string &path,
                                        const JsonWriteOptions &options = JsonWriteOptions());
 
