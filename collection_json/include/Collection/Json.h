@@ -164,7 +164,7 @@ COLLECTION_JSON_API void WriteJson(const Value &value, std::ostream &out,
 ///
 /// Windows replaces no file that is open: within one process the
 /// replacement takes turns with the reads of `ReadJsonFile` and the other
-/// replacements of the same path (named alike), and a replacement refused
+/// replacements of the same full path (in any case), and a replacement refused
 /// for a sharing violation or "access denied" (another process holding the
 /// file for a moment) is tried again for up to about a second before it
 /// fails. The file gets the attributes and access rights of a new file in
