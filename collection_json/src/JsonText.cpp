@@ -3,6 +3,7 @@
 #include "internal/JsonText.h"
 
 #include <charconv>
+#include <string>
 
 namespace Zorbin {
 namespace Tessel {
@@ -31,6 +32,28 @@ void LineAndColumn(const std::string &text, std::size_t offset, std::size_t &lin
       lineStart = i + 1;
     }
   column = offset - lineStart + 1;
+}
+
+void AppendKeyToPath(std::string &path, const std::string &key) {
+  if (!key.empty() && key.find_first_of(".[]\"") == std::string::npos) {
+    if (!path.empty())
+      path += '.';
+    path += key;
+    return;
+  }
+  path += "[\"";
+  for (char c : key) {
+    if (c == '"' || c == '\\')
+      path += '\\';
+    path += c;
+  }
+  path += "\"]";
+}
+
+void AppendIndexToPath(std::string &path, unsigned long index) {
+  path += '[';
+  path += std::to_string(index);
+  path += ']';
 }
 
 } // namespace internal

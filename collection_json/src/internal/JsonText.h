@@ -26,6 +26,17 @@ std::size_t FormatDouble(double value, char *buffer) noexcept;
 /// each line feed. O(offset).
 void LineAndColumn(const std::string &text, std::size_t offset, std::size_t &line, std::size_t &column) noexcept;
 
+/// Appends the step into member `key` to `path` (see JsonError::Path): the
+/// key itself, after a dot unless `path` is empty; in brackets and double
+/// quotes (`["a.b"]`, `\` and `"` escaped by a backslash) when it is empty
+/// or holds `.`, `[`, `]` or `"`. O(length of the key); may raise
+/// std::bad_alloc.
+void AppendKeyToPath(std::string &path, const std::string &key);
+
+/// Appends the step into element `index` to `path`: `[3]`. May raise
+/// std::bad_alloc.
+void AppendIndexToPath(std::string &path, unsigned long index);
+
 } // namespace internal
 } // namespace Collection
 } // namespace Tessel
