@@ -2,11 +2,10 @@
 
 #include <Collection/Json.h>
 
+#include "internal/FileReplacement.h"
 #include "internal/JsonFiles.h"
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -18,7 +17,6 @@
 #  include <mutex>
 #  include <shared_mutex>
 #  include <sys/stat.h>
-#  include <wctype.h>
 #  include <windows.h>
 #else
 #  include <fcntl.h>
@@ -43,36 +41,6 @@ namespace {
 }
 
 std::string ErrnoText(int error) { return std::strerror(error); }
-
-// How many temporary names are tried, each taken already, before giving up.
-constexpr int kNameAttempts = 100;
-
-// A name for a temporary file, short and of one length (".json-" and twelve
-// hexadecimal digits and ".tmp"), different at each call and, but for
-// chance, from other processes' names. The caller creates the file
-// exclusively and tries another name when this one is taken.
-std::string TemporaryName(unsigned long processId) {
-  static std::atomic<unsigned long long> s_counter{0};
-  unsigned long long bits =
-      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-      (static_cast<unsigned long long>(processId) << 32) ^ (s_counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
-  // SplitMix64's finaliser: every input bit reaches the digits kept.
-  bits = (bits ^ (bits >> 30)) * 0xBF58476D1CE4E5B9ull;
-  bits = (bits ^ (bits >> 27)) * 0x94D049BB133111EBull;
-  bits ^= bits >> 31;
-  char name[] = ".json-000000000000.tmp";
-  for (int digit = 17; digit >= 6; --digit, bits >>= 4)
-    name[digit] = "0123456789abcdef"[bits & 15];
-  return name;
-}
-
-// The folder part of `path`: up to and with the last of `separators` in it
-// (a drive's colon too on Windows), empty for a bare name.
-template <typename Char>
-std::basic_string<Char> FolderOf(const std::basic_string<Char> &path, const Char *separators) {
-  std::size_t last = path.find_last_of(separators);
-  return last == std::basic_string<Char>::npos ? std::basic_string<Char>() : path.substr(0, last + 1);
-}
 
 #if defined(_WIN32)
 
@@ -146,54 +114,6 @@ std::string SystemText(DWORD error) {
   return message.empty() ? "error " + std::to_string(error) : message;
 }
 
-// Another thread's or process's passing hold on a file (a reader, a writer
-// replacing it, a scanner) makes Windows refuse to open or replace it for a
-// moment; a file that is open at all cannot be replaced. Such a refusal is
-// tried again, with short pauses so that a gap between a reader's reads is
-// met, for up to about a second.
-class Retries {
-public:
-  // Whether to try again after `error`, once paused.
-  bool Again(DWORD error) {
-    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION)
-      return false;
-    DWORD now = GetTickCount();
-    if (!m_started) {
-      m_start = now;
-      m_started = true;
-    } else if (now - m_start >= kMilliseconds) {
-      return false;
-    }
-    Sleep(1);
-    return true;
-  }
-
-private:
-  static const DWORD kMilliseconds = 1000;
-  DWORD m_start = 0;
-  bool m_started = false;
-};
-
-// Within one process, the reads of a file and its replacements take turns:
-// a thread reading it in a loop could otherwise keep a writer from ever
-// finding it closed. The turns are kept per hash of the full path, upper
-// case; other processes are met by the retries alone.
-std::shared_mutex &TurnsFor(const std::wstring &name) {
-  static std::shared_mutex s_turns[64];
-  std::wstring full(MAX_PATH, L'\0');
-  DWORD length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
-  if (length >= full.size()) {
-    full.resize(length);
-    length = GetFullPathNameW(name.c_str(), length, &full[0], nullptr);
-  }
-  full.resize(length != 0 && length < full.size() ? length : 0);
-  const std::wstring &key = full.empty() ? name : full;
-  unsigned long hash = 2166136261u; // FNV-1a
-  for (wchar_t c : key)
-    hash = (hash ^ static_cast<unsigned long>(towupper(c))) * 16777619u;
-  return s_turns[hash % 64];
-}
-
 // Everything `file` holds, closing it.
 std::string ReadAll(HANDLE file, const std::string &path) {
   std::string text;
@@ -220,8 +140,8 @@ std::string ReadAll(HANDLE file, const std::string &path) {
 // meanwhile.
 std::string ReadFileText(const std::string &path) {
   std::wstring name = Wide(path);
-  std::shared_mutex &turns = TurnsFor(name);
-  for (Retries retries;;) {
+  std::shared_mutex &turns = internal::TurnsFor(name);
+  for (internal::SharingRetries retries;;) {
     std::shared_lock<std::shared_mutex> turn(turns);
     HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -240,14 +160,14 @@ std::wstring TargetOf(const std::string &path) { return Wide(path); }
 // Creates a new temporary file beside `target` for writing, naming it in
 // `temporary`.
 int CreateTemporary(const std::wstring &target, const std::string &path, std::wstring &temporary) {
-  std::wstring folder = FolderOf(target, L"/\\:");
+  std::wstring folder = internal::FolderOf(target, L"/\\:");
   for (int attempt = 1;; ++attempt) {
-    std::string name = TemporaryName(GetCurrentProcessId());
+    std::string name = internal::TemporaryFileName(GetCurrentProcessId());
     temporary = folder + std::wstring(name.begin(), name.end());
     int file = _wopen(temporary.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (file >= 0)
       return file;
-    if (errno != EEXIST || attempt == kNameAttempts)
+    if (errno != EEXIST || attempt == internal::kTemporaryNameAttempts)
       FileError("write", path, ErrnoText(errno));
   }
 }
@@ -258,8 +178,8 @@ int Flush(int file) { return _commit(file); }
 int CloseFile(int file) { return _close(file); }
 void RemoveFile(const std::wstring &name) { _wremove(name.c_str()); }
 void Replace(const std::wstring &from, const std::wstring &to, const std::string &path) {
-  std::shared_mutex &turns = TurnsFor(to);
-  for (Retries retries;;) {
+  std::shared_mutex &turns = internal::TurnsFor(to);
+  for (internal::SharingRetries retries;;) {
     DWORD error;
     {
       std::lock_guard<std::shared_mutex> turn(turns);
@@ -323,7 +243,7 @@ std::string TargetOf(const std::string &path) {
     if (length < 0)
       FileError("write", path, ErrnoText(errno));
     link.resize(static_cast<std::size_t>(length));
-    target = !link.empty() && link[0] == '/' ? link : FolderOf(target, "/") + link;
+    target = !link.empty() && link[0] == '/' ? link : internal::FolderOf(target, "/") + link;
   }
 }
 
@@ -334,9 +254,9 @@ std::string TargetOf(const std::string &path) {
 int CreateTemporary(const std::string &target, const std::string &path, std::string &temporary) {
   struct stat status;
   bool replacing = ::stat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-  std::string folder = FolderOf(target, "/");
+  std::string folder = internal::FolderOf(target, "/");
   for (int attempt = 1;; ++attempt) {
-    temporary = folder + TemporaryName(static_cast<unsigned long>(::getpid()));
+    temporary = folder + internal::TemporaryFileName(static_cast<unsigned long>(::getpid()));
     int file =
         ::open(temporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, replacing ? status.st_mode & 0777 : 0666);
     if (file >= 0) {
@@ -351,7 +271,7 @@ int CreateTemporary(const std::string &target, const std::string &path, std::str
       }
       return file;
     }
-    if (errno != EEXIST || attempt == kNameAttempts)
+    if (errno != EEXIST || attempt == internal::kTemporaryNameAttempts)
       FileError("write", path, ErrnoText(errno));
   }
 }

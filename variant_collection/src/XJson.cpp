@@ -40,14 +40,12 @@ std::wstring FileFailure(const wchar_t *verb, const wchar_t *path, DWORD error) 
 /// The whole file at `path` into `bytes`; the failure's description and
 /// status otherwise.
 HRESULT ReadWholeFile(const wchar_t *path, std::string &bytes, std::wstring &failure) {
-  HANDLE file =
-      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
+  HANDLE file = INVALID_HANDLE_VALUE;
+  DWORD error = OpenForReading(path, file);
+  if (error != ERROR_SUCCESS) {
     failure = FileFailure(L"cannot open", path, error);
     return HRESULT_FROM_WIN32(error);
   }
-  DWORD error = ERROR_SUCCESS;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file, &size)) {
     error = GetLastError();

@@ -19,11 +19,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace ServerTest;
@@ -616,6 +618,42 @@ TEST_F(XJsonFileTest, WriteFileReplacesAtomicallyOrLeavesTheFileAsItWas) {
   std::vector<std::wstring> files = FilesIn(m_folder);
   std::sort(files.begin(), files.end());
   EXPECT_EQ((std::vector<std::wstring>{L"folder.json", L"out.json"}), files);
+}
+
+TEST_F(XJsonFileTest, WritesAnyNameTheFolderTakesAndMeetsReadersOfTheFile) {
+  // The temporary file's name is short: the longest name a folder takes
+  // can be written.
+  const std::wstring longest = PathOf((std::wstring(250, L'n') + L".json").c_str());
+  ASSERT_EQ(S_OK, Write(Parse(L"[1]").Get(), longest));
+  EXPECT_EQ("[1]\n", FileBytes(longest));
+
+  // A reader in another thread while the file is replaced again and again:
+  // reads open it so that a replacement may proceed, and the two take
+  // turns; neither fails, and nothing is left beside the file.
+  const std::wstring target = PathOf(L"shared.json");
+  const Var value = Parse(L"{\"list\": [1, 2, 3]}");
+  ASSERT_EQ(S_OK, Write(value.Get(), target));
+  std::atomic<bool> writing{true};
+  std::atomic<int> reads{0}, failedReads{0};
+  std::thread reader([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    while (writing) {
+      Var read;
+      Var name = Text(target);
+      ++(SUCCEEDED(m_json->ReadFile(V_BSTR(&name), &read)) ? reads : failedReads);
+    }
+    CoUninitialize();
+  });
+  int failedWrites = 0;
+  for (int i = 0; i < 100; ++i)
+    failedWrites += FAILED(Write(value.Get(), target)) ? 1 : 0;
+  writing = false;
+  reader.join();
+  EXPECT_EQ(0, failedWrites);
+  EXPECT_EQ(0, failedReads.load()) << "of " << reads.load() + failedReads.load() << " reads";
+  std::vector<std::wstring> files = FilesIn(m_folder);
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ((std::vector<std::wstring>{std::wstring(250, L'n') + L".json", L"shared.json"}), files);
 }
 
 // Every allocation of a reading or a writing may fail: the call answers
