@@ -4,13 +4,13 @@
 //
 //   cscript //nologo scriptjson_bench.js <parse|stringify> <library> <document> <bytes> <text> [<peer.js>] [--quick]
 //
-// <library> is XJson, json2.js or json3; <document> the document's name
-// (the tables' case), <bytes> its size in UTF-8 (the tables' n), <text> a
+// <library> is XJson, json2.js or json3; <document> the document's name,
+// <bytes> its size in UTF-8 (the tables' n), <text> a
 // UTF-16 copy of it (with its byte-order mark; the script host reads no
 // UTF-8), <peer.js> the peer's script, evaluated here. Prints, and
 // "scriptjson_bench: done" last:
 //
-//   BENCH table=parse case=twitter.json library=json2.js n=631514 ops=1 seconds=0.074
+//   BENCH table=parse case=parse library=json2.js n=631514 ops=1 seconds=0.074
 //
 // parse times the library's parse of the text; stringify its stringify of
 // what its own parse gave (that parse not timed). The operation runs again
@@ -67,6 +67,6 @@ function fastest(operation, argument) {
 
 var text = readText(textPath, true);
 var seconds = operationName == "parse" ? fastest(parse, text) : fastest(stringify, parse(text));
-WScript.Echo("BENCH table=" + operationName + " case=" + documentName + " library=" + library + " n=" + bytes +
-             " ops=1 seconds=" + seconds);
+WScript.Echo("BENCH table=" + operationName + " case=" + operationName + " library=" + library + " n=" + bytes +
+             " ops=1 seconds=" + seconds + " document=" + documentName);
 WScript.Echo("scriptjson_bench: done");

@@ -7,8 +7,8 @@
 // keeps for what it read, per JSON value of the document. Prints one line
 // per figure, which bench/report.py reads:
 //
-//   BENCH table=cpp case=twitter.json library=XJson n=631514 ops=1 seconds=0.0081
-//   BENCH table=memory case=twitter.json library=XJson n=631514 unit=B/value value=61.5
+//   BENCH table=cpp case=parse library=XJson n=631514 ops=1 seconds=0.0081 document=twitter.json
+//   BENCH table=memory case=heap_per_value library=XJson n=631514 unit=B/value value=61.5 document=twitter.json
 //
 // Time: each reader reads the document again and again, taking turns, until
 // each has spent a second (once with --quick); a figure is its fastest run.
@@ -98,13 +98,13 @@ std::string BaseName(const std::string &path) {
 }
 
 void Report(const char *table, const std::string &document, const char *library, std::size_t bytes, double seconds) {
-  std::printf("BENCH table=%s case=%s library=%s n=%zu ops=1 seconds=%.9g\n", table, document.c_str(), library, bytes,
-              seconds);
+  std::printf("BENCH table=%s case=parse library=%s n=%zu ops=1 seconds=%.9g document=%s\n", table, library, bytes,
+              seconds, document.c_str());
 }
 
 void ReportMemory(const std::string &document, const char *library, std::size_t bytes, double perValue) {
-  std::printf("BENCH table=memory case=%s library=%s n=%zu unit=B/value value=%.6g\n", document.c_str(), library,
-              bytes, perValue);
+  std::printf("BENCH table=memory case=heap_per_value library=%s n=%zu unit=B/value value=%.6g document=%s\n",
+              library, bytes, perValue, document.c_str());
 }
 
 /// One document: its text in both forms and what each reader costs.
