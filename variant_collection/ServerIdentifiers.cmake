@@ -92,41 +92,19 @@ function(collection_server_no_literal_guid file)
   endif()
 endfunction()
 
-# collection_server_generate(RESOURCES <folder> GENERATED <folder>
-#   MANIFEST_FOLDER <folder> MODULE <file name> ARCHITECTURE <x86|amd64>
-#   IDL <file>)
-# Writes, from the entries made so far, each only when its text changes:
-#  - <GENERATED>/Identifiers.h from <RESOURCES>/Identifiers.h.in: the bare
-#    forms that the IDL's uuid() and version() attributes take, the type
-#    library's version as numbers and, for C and C++ code, tables of the
-#    classes and interfaces with their identifiers as wide strings;
-#  - <GENERATED>/<class>.rgs from <RESOURCES>/<class>.rgs.in for every class,
-#    with @CLSID@, @LIBID@ (braced), @PROGID@, @VERSION_INDEPENDENT_PROGID@,
-#    @DESCRIPTION@ and @THREADING_MODEL@ replaced; a class with a threading
-#    model must register it (@THREADING_MODEL@), one without none;
-#  - <MANIFEST_FOLDER>/<assembly name>.manifest from
-#    <RESOURCES>/Collection.sxs.manifest.in: the assembly's identity for
-#    <ARCHITECTURE>, a comClass for every REGISTERED class (clsid, versioned
-#    progid, the version-independent one as a further progid, tlbid, and its
-#    threading model if it has one), the type library, and an external proxy
-#    stub (the type-library marshaller) for every interface.
-# The IDL and the templates must spell out no GUID themselves.
-# Sets COLLECTION_SERVER_SCRIPTS (the registry scripts written) and
-# COLLECTION_SERVER_MANIFEST (the manifest's path) in the caller's scope.
-function(collection_server_generate)
-  cmake_parse_arguments(ARG "" "RESOURCES;GENERATED;MANIFEST_FOLDER;MODULE;ARCHITECTURE;IDL" "" ${ARGN})
-  set(braced_libid "{${COLLECTION_SERVER_LIBID}}")
-  collection_server_no_literal_guid(${ARG_IDL})
-
-  # Identifiers.h
-  set(idl_defines "")
-  set(interface_table "")
+# collection_server_write_header(<template> <output>): Identifiers.h, with
+# the bare forms that the IDL's uuid() and version() attributes take, the
+# type library's version as numbers and, for C and C++ code, tables of the
+# classes and interfaces with their identifiers as wide strings.
+function(collection_server_write_header template output)
+  set(COLLECTION_IDL_DEFINES "")
+  set(COLLECTION_INTERFACE_TABLE "")
   foreach(name IN LISTS COLLECTION_SERVER_INTERFACES)
     set(iid ${COLLECTION_SERVER_IID_${name}})
-    string(APPEND idl_defines "#define COLLECTION_IID_${name} ${iid}\n")
-    string(APPEND interface_table " \\\n  X(${name}, L\"{${iid}}\")")
+    string(APPEND COLLECTION_IDL_DEFINES "#define COLLECTION_IID_${name} ${iid}\n")
+    string(APPEND COLLECTION_INTERFACE_TABLE " \\\n  X(${name}, L\"{${iid}}\")")
   endforeach()
-  set(class_table "")
+  set(COLLECTION_CLASS_TABLE "")
   foreach(name IN LISTS COLLECTION_SERVER_CLASSES)
     set(clsid ${COLLECTION_SERVER_CLSID_${name}})
     set(progid ${COLLECTION_SERVER_PROGID_${name}})
@@ -136,76 +114,105 @@ function(collection_server_generate)
     else()
       set(registered 0)
     endif()
-    string(APPEND idl_defines "#define COLLECTION_CLSID_${name} ${clsid}\n")
-    string(APPEND class_table " \\\n  X(${name}, L\"{${clsid}}\", L\"${progid}\", L\"${versioned}\", ${registered})")
+    string(APPEND COLLECTION_IDL_DEFINES "#define COLLECTION_CLSID_${name} ${clsid}\n")
+    string(APPEND COLLECTION_CLASS_TABLE
+           " \\\n  X(${name}, L\"{${clsid}}\", L\"${progid}\", L\"${versioned}\", ${registered})")
   endforeach()
-  set(COLLECTION_IDL_DEFINES "${idl_defines}")
-  set(COLLECTION_INTERFACE_TABLE "${interface_table}")
-  set(COLLECTION_CLASS_TABLE "${class_table}")
-  configure_file(${ARG_RESOURCES}/Identifiers.h.in ${ARG_GENERATED}/Identifiers.h @ONLY)
+  configure_file(${template} ${output} @ONLY)
+endfunction()
 
-  # The registry scripts.
-  set(scripts "")
-  set(com_classes "")
+# collection_server_write_script(<class> <template> <output>): the class's
+# registry script, with @CLSID@, @LIBID@ (braced), @PROGID@,
+# @VERSION_INDEPENDENT_PROGID@, @DESCRIPTION@ and @THREADING_MODEL@
+# replaced. A class with a threading model must register it
+# (@THREADING_MODEL@), one without must register none.
+function(collection_server_write_script name template output)
+  collection_server_no_literal_guid(${template})
+  file(READ ${template} text)
+  set(THREADING_MODEL "${COLLECTION_SERVER_THREADING_${name}}")
+  string(FIND "${text}" "@THREADING_MODEL@" uses_threading)
+  string(FIND "${text}" "ThreadingModel" names_threading)
+  if(THREADING_MODEL AND uses_threading EQUAL -1)
+    message(FATAL_ERROR "${template}: class ${name} has the threading model ${THREADING_MODEL}, "
+            "which its registry script must register as @THREADING_MODEL@")
+  elseif(NOT THREADING_MODEL AND NOT names_threading EQUAL -1)
+    message(FATAL_ERROR "${template}: class ${name} has no threading model in Identifiers.cmake, "
+            "but its registry script names one")
+  endif()
+  set(CLSID "{${COLLECTION_SERVER_CLSID_${name}}}")
+  set(LIBID "{${COLLECTION_SERVER_LIBID}}")
+  set(VERSION_INDEPENDENT_PROGID ${COLLECTION_SERVER_PROGID_${name}})
+  set(PROGID ${VERSION_INDEPENDENT_PROGID}.${COLLECTION_SERVER_PROGID_VERSION_${name}})
+  set(DESCRIPTION "${COLLECTION_SERVER_DESCRIPTION_${name}}")
+  configure_file(${template} ${output} @ONLY)
+endfunction()
+
+# collection_server_write_manifest(<template> <output> <module file name>
+# <architecture>): the side-by-side manifest: the assembly's identity for
+# <architecture> (x86 or amd64); in the file <module>, a comClass for every
+# REGISTERED class (clsid, versioned progid, the version-independent one as
+# a further progid, tlbid, description, and its threading model when it has
+# one) and the type library; and an external proxy stub, the platform's
+# type-library marshaller, for every interface.
+function(collection_server_write_manifest template output module architecture)
+  set(LIBID "{${COLLECTION_SERVER_LIBID}}")
+  set(COM_CLASSES "")
   foreach(name IN LISTS COLLECTION_SERVER_CLASSES)
-    set(template ${ARG_RESOURCES}/${name}.rgs.in)
-    collection_server_no_literal_guid(${template})
-    file(READ ${template} text)
-    set(threading "${COLLECTION_SERVER_THREADING_${name}}")
-    string(FIND "${text}" "@THREADING_MODEL@" uses_threading)
-    string(FIND "${text}" "ThreadingModel" names_threading)
-    if(threading AND uses_threading EQUAL -1)
-      message(FATAL_ERROR "${template}: class ${name} has the threading model ${threading}, "
-              "which its registry script must register as @THREADING_MODEL@")
-    elseif(NOT threading AND NOT names_threading EQUAL -1)
-      message(FATAL_ERROR "${template}: class ${name} has no threading model in Identifiers.cmake, "
-              "but its registry script names one")
+    if(NOT COLLECTION_SERVER_REGISTERED_${name})
+      continue()
     endif()
-    set(CLSID "{${COLLECTION_SERVER_CLSID_${name}}}")
-    set(LIBID ${braced_libid})
-    set(VERSION_INDEPENDENT_PROGID ${COLLECTION_SERVER_PROGID_${name}})
-    set(PROGID ${VERSION_INDEPENDENT_PROGID}.${COLLECTION_SERVER_PROGID_VERSION_${name}})
-    set(DESCRIPTION "${COLLECTION_SERVER_DESCRIPTION_${name}}")
-    set(THREADING_MODEL "${threading}")
-    configure_file(${template} ${ARG_GENERATED}/${name}.rgs @ONLY)
-    list(APPEND scripts ${ARG_GENERATED}/${name}.rgs)
-
-    if(COLLECTION_SERVER_REGISTERED_${name})
-      collection_server_xml(description "${DESCRIPTION}")
-      set(model "")
-      if(threading)
-        collection_server_xml(model "${threading}")
-        set(model "\n              threadingModel=\"${model}\"")
-      endif()
-      string(APPEND com_classes
-             "    <comClass clsid=\"${CLSID}\"\n"
-             "              progid=\"${PROGID}\"\n"
-             "              tlbid=\"${braced_libid}\"${model}\n"
-             "              description=\"${description}\">\n"
-             "      <progid>${VERSION_INDEPENDENT_PROGID}</progid>\n"
-             "    </comClass>\n")
+    set(progid ${COLLECTION_SERVER_PROGID_${name}})
+    collection_server_xml(description "${COLLECTION_SERVER_DESCRIPTION_${name}}")
+    set(model "")
+    if(COLLECTION_SERVER_THREADING_${name})
+      collection_server_xml(model "${COLLECTION_SERVER_THREADING_${name}}")
+      set(model "\n              threadingModel=\"${model}\"")
     endif()
+    string(APPEND COM_CLASSES
+           "    <comClass clsid=\"{${COLLECTION_SERVER_CLSID_${name}}}\"\n"
+           "              progid=\"${progid}.${COLLECTION_SERVER_PROGID_VERSION_${name}}\"\n"
+           "              tlbid=\"${LIBID}\"${model}\n"
+           "              description=\"${description}\">\n"
+           "      <progid>${progid}</progid>\n"
+           "    </comClass>\n")
   endforeach()
-
-  # The side-by-side manifest.
-  set(proxy_stubs "")
+  set(PROXY_STUBS "")
   foreach(name IN LISTS COLLECTION_SERVER_INTERFACES)
-    string(APPEND proxy_stubs
+    string(APPEND PROXY_STUBS
            "  <comInterfaceExternalProxyStub name=\"${name}\" iid=\"{${COLLECTION_SERVER_IID_${name}}}\"\n"
            "                                 proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\"\n"
-           "                                 tlbid=\"${braced_libid}\"/>\n")
+           "                                 tlbid=\"${LIBID}\"/>\n")
   endforeach()
   set(ASSEMBLY_NAME ${COLLECTION_SERVER_ASSEMBLY_NAME})
   set(ASSEMBLY_VERSION ${COLLECTION_SERVER_ASSEMBLY_VERSION})
-  set(ARCHITECTURE ${ARG_ARCHITECTURE})
-  set(MODULE ${ARG_MODULE})
-  set(COM_CLASSES "${com_classes}")
-  set(LIBID ${braced_libid})
+  set(ARCHITECTURE ${architecture})
+  set(MODULE ${module})
   set(LIBRARY_VERSION ${COLLECTION_SERVER_LIBRARY_VERSION})
-  set(PROXY_STUBS "${proxy_stubs}")
-  set(manifest ${ARG_MANIFEST_FOLDER}/${ASSEMBLY_NAME}.manifest)
-  configure_file(${ARG_RESOURCES}/Collection.sxs.manifest.in ${manifest} @ONLY)
+  configure_file(${template} ${output} @ONLY)
+endfunction()
 
+# collection_server_generate(RESOURCES <folder> GENERATED <folder>
+#   MANIFEST_FOLDER <folder> MODULE <file name> ARCHITECTURE <x86|amd64>
+#   IDL <file>)
+# Writes, from the entries made so far, each file only when its text
+# changes: <GENERATED>/Identifiers.h from <RESOURCES>/Identifiers.h.in,
+# <GENERATED>/<class>.rgs from <RESOURCES>/<class>.rgs.in for every class,
+# and <MANIFEST_FOLDER>/<assembly name>.manifest from
+# <RESOURCES>/Collection.sxs.manifest.in. The IDL must spell out no GUID
+# itself. Sets COLLECTION_SERVER_SCRIPTS (the registry scripts written) and
+# COLLECTION_SERVER_MANIFEST (the manifest's path) in the caller's scope.
+function(collection_server_generate)
+  cmake_parse_arguments(ARG "" "RESOURCES;GENERATED;MANIFEST_FOLDER;MODULE;ARCHITECTURE;IDL" "" ${ARGN})
+  collection_server_no_literal_guid(${ARG_IDL})
+  collection_server_write_header(${ARG_RESOURCES}/Identifiers.h.in ${ARG_GENERATED}/Identifiers.h)
+  set(scripts "")
+  foreach(name IN LISTS COLLECTION_SERVER_CLASSES)
+    collection_server_write_script(${name} ${ARG_RESOURCES}/${name}.rgs.in ${ARG_GENERATED}/${name}.rgs)
+    list(APPEND scripts ${ARG_GENERATED}/${name}.rgs)
+  endforeach()
+  set(manifest ${ARG_MANIFEST_FOLDER}/${COLLECTION_SERVER_ASSEMBLY_NAME}.manifest)
+  collection_server_write_manifest(${ARG_RESOURCES}/Collection.sxs.manifest.in ${manifest} ${ARG_MODULE}
+                                   ${ARG_ARCHITECTURE})
   set(COLLECTION_SERVER_SCRIPTS ${scripts} PARENT_SCOPE)
   set(COLLECTION_SERVER_MANIFEST ${manifest} PARENT_SCOPE)
 endfunction()
