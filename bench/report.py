@@ -22,9 +22,11 @@ suite files:
 
               BENCH table=script case=add library=XCollection n=1000 ops=1000 seconds=0.0123
               BENCH table=calls case=add library=vtable n=100000 unit=calls/s value=2.5e7
+              BENCH table=parse case=canada.json library=json2.js n=2251051 unit=ns/op error=stopped_after_60_s
 
-          Values hold no spaces; an underscore in a case or library name
-          stands for one. With seconds and ops the figure is nanoseconds per
+          Values hold no spaces; an underscore in a case or library name,
+          or in an error's text, stands for one. A line with an error gives
+          no figure; the table shows its text instead. With seconds and ops the figure is nanoseconds per
           operation; otherwise unit and value give it as it is. Other lines
           are ignored. A figure given more than once (by several runs) is
           the median of its lines.
@@ -155,6 +157,7 @@ def line_records(streams):
     """Records of BENCH lines: the median of every figure's lines, in the
     order the figures were first met."""
     runs = OrderedDict()
+    errors = OrderedDict()
     for stream in streams:
         for line in stream:
             words = line.split()
@@ -164,6 +167,9 @@ def line_records(streams):
             try:
                 key = (fields["table"], fields["case"].replace("_", " "),
                        fields["library"].replace("_", " "), int(fields["n"]))
+                if "error" in fields:
+                    errors[key + (fields["unit"],)] = fields["error"].replace("_", " ")
+                    continue
                 if "seconds" in fields:
                     unit, value = TIME_UNIT, float(fields["seconds"]) * 1e9 / float(fields["ops"])
                 else:
@@ -171,9 +177,14 @@ def line_records(streams):
             except (KeyError, ValueError, ZeroDivisionError) as error:
                 raise SystemExit("report: cannot read %r (%s)" % (line.strip(), error))
             runs.setdefault(key + (unit,), []).append(value)
-    return [{"table": table, "case": case, "library": library, "n": n, "unit": unit,
-             "value": median(values), "runs": len(values)}
-            for (table, case, library, n, unit), values in runs.items()]
+    records = [{"table": table, "case": case, "library": library, "n": n, "unit": unit,
+                "value": median(values), "runs": len(values)}
+               for (table, case, library, n, unit), values in runs.items()]
+    # A figure that failed in every run keeps its error.
+    return records + [{"table": table, "case": case, "library": library, "n": n, "unit": unit,
+                       "value": None, "error": error}
+                      for (table, case, library, n, unit), error in errors.items()
+                      if (table, case, library, n, unit) not in runs]
 
 
 def csv_records(streams, suite):
@@ -206,11 +217,21 @@ def convert(args, records):
 def figure(value):
     if value is None:
         return "error"
+    if isinstance(value, str):
+        return value
     if abs(value) >= 100:
         return "{:,.0f}".format(value)
     if abs(value) >= 10:
         return "%.1f" % value
     return "%.2f" % value
+
+
+def shown(record):
+    """What a table shows of a record: its figure, its error's text, or
+    nothing for a record that is not there."""
+    if not record:
+        return ""
+    return record.get("error", "error") if record["value"] is None else record["value"]
 
 
 def rows_of(table, records):
@@ -229,8 +250,8 @@ def rows_of(table, records):
                 other = by_key.get((case, unit, peer, n))
                 other_value = other["value"] if other else None
                 ratio = own_value / other_value if own_value is not None and other_value else None
-                peers.append((other_value if other else "", ratio))
-            rows.append((case, n, unit, own_value if own else "", peers))
+                peers.append((shown(other), ratio))
+            rows.append((case, n, unit, shown(own), peers))
     return rows
 
 

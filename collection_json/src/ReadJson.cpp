@@ -18,6 +18,7 @@
 #include "internal/JsonFiles.h"
 #include "internal/JsonText.h"
 #include "internal/RapidJsonSupport.h"
+#include "internal/StreamExceptionsOff.h"
 
 #include <cstring>
 #include <istream>
@@ -153,17 +154,12 @@ public:
   std::string Path() const {
     std::string path;
     for (const Frame &frame : m_stack) {
-      if (frame.array) {
-        path += '[';
-        path += std::to_string(frame.array->Count());
-        path += ']';
-      } else if (frame.hasKey) {
-        if (!path.empty())
-          path += '.';
-        path += frame.key;
-      } else {
+      if (frame.array)
+        internal::AppendIndexToPath(path, frame.array->Count());
+      else if (frame.hasKey)
+        internal::AppendKeyToPath(path, frame.key);
+      else
         break;
-      }
     }
     return path;
   }
@@ -415,8 +411,11 @@ Runtime::Ref<const Value> Read(const std::string &text, const char *context) {
       } else {
         message = Describe(result.Code());
         offset = begin + result.Offset();
-        if (result.Code() == rapidjson::kParseErrorStringEscapeInvalid && offset < text.size() &&
-            static_cast<unsigned char>(text[offset]) < 0x20)
+        // RapidJSON reports a raw control byte in a string as a bad escape,
+        // and a raw zero byte, which ends its input, as a missing quote.
+        bool inString = result.Code() == rapidjson::kParseErrorStringEscapeInvalid ||
+                        result.Code() == rapidjson::kParseErrorStringMissQuotationMark;
+        if (inString && offset < text.size() && static_cast<unsigned char>(text[offset]) < 0x20)
           message = "control character in a string (write it as an escape)";
       }
     } else if (begin + stream.Tell() != text.size()) {
@@ -452,13 +451,20 @@ Runtime::Ref<const Value> ReadJson(const std::string &text) { return Read(text, 
 
 Runtime::Ref<const Value> ReadJson(std::istream &in) {
   std::string text;
-  char chunk[65536];
-  while (in) {
-    in.read(chunk, sizeof chunk);
-    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+  {
+    internal::StreamExceptionsOff quiet(in);
+    bool failed = in.fail();
+    char chunk[65536];
+    while (!failed && in) {
+      in.read(chunk, sizeof chunk);
+      text.append(chunk, static_cast<std::size_t>(in.gcount()));
+    }
+    // The last read ran into the end (eofbit), which it counts as a failure
+    // too (failbit); anything else is the stream's own.
+    if (failed || in.bad() || !in.eof())
+      throw JsonError("cannot read the input stream", 0, 0, 0, "");
+    in.clear(std::ios::eofbit);
   }
-  if (in.bad())
-    throw JsonError("cannot read the input stream", 0, 0, 0, "");
   return Read(text, nullptr);
 }
 

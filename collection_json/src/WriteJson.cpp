@@ -18,6 +18,7 @@
 
 #include "internal/JsonText.h"
 #include "internal/RapidJsonSupport.h"
+#include "internal/StreamExceptionsOff.h"
 
 #include <cmath>
 #include <ostream>
@@ -103,13 +104,10 @@ private:
   [[noreturn]] void Fail(const char *message) const {
     std::string path;
     for (const Segment &segment : m_path) {
-      if (segment.key != nullptr) {
-        if (!path.empty())
-          path += '.';
-        path += *segment.key;
-      } else {
-        path += '[' + std::to_string(segment.index) + ']';
-      }
+      if (segment.key != nullptr)
+        internal::AppendKeyToPath(path, *segment.key);
+      else
+        internal::AppendIndexToPath(path, segment.index);
     }
     throw JsonError(path.empty() ? std::string(message) : path + ": " + message, 0, 0, 0, path);
   }
@@ -198,8 +196,9 @@ std::string WriteJson(const Value &value, const JsonWriteOptions &options) {
 
 void WriteJson(const Value &value, std::ostream &out, const JsonWriteOptions &options) {
   std::string text = WriteJson(value, options);
+  internal::StreamExceptionsOff quiet(out);
   if (!out.write(text.data(), static_cast<std::streamsize>(text.size())))
-    throw JsonError("cannot write to the output stream", 0, 0, 0, "");
+    throw JsonError("cannot write the output stream", 0, 0, 0, "");
 }
 
 } // namespace Collection

@@ -9,8 +9,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 using namespace Zorbin::Tessel;
@@ -145,6 +147,7 @@ TEST(ReadJsonTest, ErrorsTellWhereTheInputStoppedMakingSense) {
   const ErrorCase cases[] = {
       {"", 1, 1, 0, "", "line 1, column 1: no JSON value (the input is empty or only white space)"},
       {"  \n ", 2, 2, 4, "", "line 2, column 2: no JSON value (the input is empty or only white space)"},
+      {"  \n  \n", 3, 1, 6, "", "line 3, column 1: no JSON value (the input is empty or only white space)"},
       {"{\n  \"a\": tru }", 2, 11, 12, "a", "line 2, column 11: invalid value"},
       {"[1, 2, x]", 1, 8, 7, "[2]", "line 1, column 8: invalid value"},
       {"{\"view\": {\"zoom\": 1e999}}", 1, 19, 18, "view.zoom", "line 1, column 19: number out of range"},
@@ -159,9 +162,16 @@ TEST(ReadJsonTest, ErrorsTellWhereTheInputStoppedMakingSense) {
       {"[\"\xED\xA0\x80\"]", 1, 3, 2, "[0]", "line 1, column 3: invalid UTF-8 in a string"},
       {"\"\\uD800\"", 1, 2, 1, "", "line 1, column 2: lone surrogate in a \\u escape"},
       {"\"\\uDC00\"", 1, 2, 1, "", "line 1, column 2: lone surrogate in a \\u escape"},
-      {"{\"k\\\"\\\\\": [\"ab\\uD834\\uDD1E\\n\\uDFFF\"]}", 1, 29, 28, "k\"\\[0]",
+      {"{\"k\\\"\\\\\": [\"ab\\uD834\\uDD1E\\n\\uDFFF\"]}", 1, 29, 28, "[\"k\\\"\\\\\"][0]",
        "line 1, column 29: lone surrogate in a \\u escape"},
+      {"{\"a.b\": {\"c[0]\": x}}", 1, 18, 17, "[\"a.b\"][\"c[0]\"]", "line 1, column 18: invalid value"},
+      {"{\"\": [1, x]}", 1, 10, 9, "[\"\"][1]", "line 1, column 10: invalid value"},
+      {"{\"a]\": {\"b\": {\"c\": x}}}", 1, 20, 19, "[\"a]\"].b.c", "line 1, column 20: invalid value"},
       {"\"abc", 1, 5, 4, "", "line 1, column 5: unterminated string"},
+      {std::string("[\"a\0b\"]", 7), 1, 4, 3, "[0]",
+       "line 1, column 4: control character in a string (write it as an escape)"},
+      {std::string("{\"\0\":1}", 7), 1, 3, 2, "",
+       "line 1, column 3: control character in a string (write it as an escape)"},
       {"01", 1, 2, 1, "", "line 1, column 2: unexpected text after the JSON value"},
       {"1.", 1, 3, 2, "", "line 1, column 3: expected digits after the decimal point"},
       {"NaN", 1, 1, 0, "", "line 1, column 1: invalid value"},
@@ -199,17 +209,40 @@ TEST(ReadJsonTest, NestingIsLimitedToAThousandLevelsWithoutRecursion) {
   EXPECT_THROW(ReadJson(std::string(1000000, '{')), JsonError);
 }
 
-TEST(ReadJsonTest, StreamsAreReadToTheirEnd) {
-  std::istringstream in("\n  {\"a\": [1, 2]}\n");
-  EXPECT_EQ(ReadJson(in)->GetValueForKey("a").Count(), 2u);
-  std::istringstream bad("{\n\"a\": }");
+// A stream buffer whose device fails at the first read.
+class LostDevice : public std::streambuf {
+protected:
+  int_type underflow() override { throw std::runtime_error("device lost"); }
+};
+
+// What reading `in` gives: the value's compact text or the error's message.
+std::string ReadOutcome(std::istream &in) {
   try {
-    ReadJson(bad);
-    FAIL() << "no error";
+    return WriteJson(*ReadJson(in));
   } catch (const JsonError &error) {
-    EXPECT_EQ(error.Line(), 2u);
-    EXPECT_EQ(error.Column(), 6u);
+    return error.what();
   }
+}
+
+TEST(ReadJsonTest, StreamsAreReadToTheirEndWhateverTheirExceptionMask) {
+  for (std::ios::iostate mask : {std::ios::goodbit, std::ios::failbit | std::ios::badbit,
+                                 std::ios::eofbit | std::ios::failbit | std::ios::badbit}) {
+    SCOPED_TRACE(mask);
+    std::istringstream in("\n  {\"a\": [1, 2]}\n"), bad("{\n\"a\": }");
+    LostDevice device;
+    std::istream lost(&device);
+    for (std::istream *stream : {static_cast<std::istream *>(&in), static_cast<std::istream *>(&bad), &lost})
+      stream->exceptions(mask);
+    EXPECT_EQ(ReadOutcome(in), "{\"a\":[1,2]}");
+    EXPECT_FALSE(in.fail()) << "reaching the end is no failure";
+    EXPECT_EQ(ReadOutcome(bad), "line 2, column 6: invalid value");
+    EXPECT_EQ(ReadOutcome(lost), "cannot read the input stream");
+    EXPECT_EQ(in.exceptions(), mask);
+    EXPECT_EQ(lost.exceptions(), mask);
+  }
+  // A stream that failed before (a file that did not open) is no empty input.
+  std::ifstream missing("read_json_test-no-such-file.json");
+  EXPECT_EQ(ReadOutcome(missing), "cannot read the input stream");
 }
 
 TEST(ReadJsonTest, RunningOutOfMemoryAnywhereLeaksNothing) {

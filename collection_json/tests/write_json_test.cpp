@@ -75,6 +75,30 @@ TEST(WriteJsonTest, CompactAndPrettyLayouts) {
   EXPECT_EQ(out.str(), WriteJson(*tree, JsonWriteOptions{1}));
 }
 
+// A stream buffer with no room: every byte is refused.
+class FullDevice : public std::streambuf {
+protected:
+  int_type overflow(int_type) override { return traits_type::eof(); }
+};
+
+TEST(WriteJsonTest, AStreamThatFailsIsAJsonErrorWhateverItsExceptionMask) {
+  for (std::ios::iostate mask : {std::ios::goodbit, std::ios::badbit, std::ios::failbit | std::ios::badbit}) {
+    SCOPED_TRACE(mask);
+    FullDevice device;
+    std::ostream full(&device);
+    full.exceptions(mask);
+    for (int attempt = 0; attempt < 2; ++attempt) { // failing, then failed before
+      try {
+        WriteJson(*MakeValue(1), full);
+        ADD_FAILURE() << "no error";
+      } catch (const JsonError &error) {
+        EXPECT_STREQ(error.what(), "cannot write the output stream");
+      }
+    }
+    EXPECT_EQ(full.exceptions(), mask);
+  }
+}
+
 // A dictionary whose entries come from its own walk, and an array that
 // answers through the virtual accessors only.
 class Doubling : public Array {
@@ -116,6 +140,11 @@ TEST(WriteJsonTest, ValuesWithoutJsonFormAreErrorsNamingTheirPath) {
   view->SetValueForKey("zoom", *MakeValue(-std::numeric_limits<float>::infinity()));
   EXPECT_EQ(ErrorOf(*root), "view.zoom | view.zoom: -infinity has no JSON form");
   view->RemoveValueForKey("zoom");
+  Runtime::Ref<Dictionary> odd = NewDictionary();
+  root->SetValueForKey("a.b", *odd);
+  odd->SetValueForKey("", *MakeValue(std::nan("")));
+  EXPECT_EQ(ErrorOf(*root), "[\"a.b\"][\"\"] | [\"a.b\"][\"\"]: NaN has no JSON form");
+  root->RemoveValueForKey("a.b");
 
   Runtime::Ref<Array> items = NewArray();
   root->SetValueForKey("items", *items);

@@ -24,6 +24,7 @@ collection_server_assembly(Collection.sxs VERSION 1.0.0.0)
 collection_server_interface(IXCollection 873026A7-3AB3-11D5-A6D4-000000000000)
 collection_server_interface(IXCollection2 7D5BBB50-E553-426E-BEED-B7229FCF13C4)
 collection_server_interface(IXItem 9B94F8C8-9829-482D-AE88-95D880AE0E7D)
+collection_server_interface(IXJson AC96056F-F05B-476B-92B0-54F7DBC3C061)
 
 # The classes: name, CLSID, version-independent ProgID and the version of the
 # versioned one, the name its registry entries carry, its threading model (none
@@ -36,3 +37,5 @@ collection_server_class(XEnumVARIANT 4DEDF580-9B98-47E8-9885-55DF86782827
   PROGID Collection.XEnumVARIANT VERSION 1 DESCRIPTION "XEnumVariant Class" THREADING both)
 collection_server_class(XItem 1AF892F4-E110-4AD9-9D4E-6B8A5D91FB05
   PROGID Collection.XItem VERSION 1 DESCRIPTION "XItem Class" THREADING Both)
+collection_server_class(XJson C64DBB5B-5A12-4981-B093-A9F99602948A
+  PROGID Collection.XJson VERSION 1 DESCRIPTION "XJson Class" REGISTERED)

@@ -7,11 +7,13 @@
 /* String table: the module's name. */
 #define IDS_PROJNAME 100
 
-/* Registry scripts (resource type "REGISTRY"). Only the collection's script
- * is run by self-registration; the other two are carried for tools. */
+/* Registry scripts (resource type "REGISTRY"). Self-registration runs the
+ * scripts of the creatable classes, the collection's and XJson's; the other
+ * two are carried for tools. */
 #define IDR_XCOLLECTION 101
 #define IDR_XENUMVARIANT 102
 #define IDR_XITEM 103
+#define IDR_XJSON 104
 
 /* The type library (resource type "TYPELIB"). */
 #define IDR_TYPELIB 1

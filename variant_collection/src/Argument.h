@@ -19,6 +19,14 @@ namespace VariantCollection {
 /// view as an empty string. O(1); never throws.
 std::string_view BstrBytes(BSTR text) noexcept;
 
+/// Copies `source` into `destination` as VariantCopy does (`destination`
+/// is cleared first; a reference is copied as the reference) and answers
+/// its status, but leaves nothing behind when the copy fails: `destination`
+/// then holds VT_EMPTY, and what the failed copy of a record had already
+/// taken (a block for the record and a reference on its record
+/// information) is given back. O(size of the value); never throws.
+HRESULT CopyValue(VARIANT &destination, const VARIANT &source) noexcept;
+
 /// Owns a copy of what one VARIANT argument stands for. Clients pass
 /// arguments by value or by reference (VT_BYREF, as script languages pass
 /// their variables); the copy is made through the reference, so that what
@@ -45,12 +53,17 @@ public:
 
   /// Replaces the held copy with a copy of what `argument` stands for
   /// (VariantCopyInd), which is always a value that the platform can copy
-  /// and clear again. Answers the copy's status: DISP_E_BADVARTYPE for a
-  /// type that cannot be copied (VT_LPSTR, VT_LPWSTR and other
-  /// non-Automation types, also behind a typed reference such as a
-  /// reference to an array of VT_EMPTY), E_INVALIDARG for a malformed
-  /// reference, E_OUTOFMEMORY; on failure VT_EMPTY is held and nothing is
-  /// left allocated. O(size of the value); never throws.
+  /// and clear again. An array of VARIANTs is copied element by element,
+  /// each element as an argument, so that no element of the copy is a
+  /// reference and arrays of VARIANTs in it are copied alike. Answers the
+  /// copy's status: DISP_E_BADVARTYPE for a type that cannot be copied
+  /// (VT_LPSTR, VT_LPWSTR and other non-Automation types, also behind a
+  /// typed reference such as a reference to an array of VT_EMPTY, or as an
+  /// element of an array of VARIANTs), E_INVALIDARG for a malformed
+  /// reference (a null pointer, also behind a VT_BYREF | VT_VARIANT or in
+  /// an array) and for arrays of VARIANTs nested deeper than 1,000 (or
+  /// holding themselves), E_OUTOFMEMORY; on failure VT_EMPTY is held and
+  /// nothing is left allocated. O(size of the value); never throws.
   HRESULT Read(const VARIANT &argument) noexcept;
 
   /// Like Read, for an argument that is only looked at while the caller's

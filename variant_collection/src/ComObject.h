@@ -108,7 +108,11 @@ private:
 ///   for `iid` with a reference added; E_NOINTERFACE (`*object` null) for
 ///   an IID the table does not name. O(table rows).
 /// - AddRef, Release: `Count`'s rules (see ApartmentCount, SharedCount,
-///   ClassObjectCount); the last Release destroys the object. O(1).
+///   ClassObjectCount); the last Release destroys the object, once: while
+///   it is destroyed the object holds a reference of its own again, so that
+///   references that code run by its destructor takes and gives back (a
+///   client's, called when a value the object held is released) never
+///   bring the count to zero a second time. O(1).
 ///
 /// An object's count starts at 0 and `New` takes its first reference, so
 /// that every object is born holding exactly its creator's reference.
@@ -134,8 +138,10 @@ public:
 
   ULONG STDMETHODCALLTYPE Release() override {
     const ULONG references = m_count.Decrement();
-    if (references == 0)
+    if (references == 0) {
+      m_count.Increment(); // the destruction's own reference, never given back
       delete static_cast<Object *>(this);
+    }
     return references;
   }
 

@@ -31,7 +31,7 @@ namespace VariantCollection {
 /// `Item` must offer `bool HasKey() const noexcept` and
 /// `std::string_view KeyBytes() const noexcept`.
 ///
-/// Complexity: keyed `Find`, `Add` and `Remove` are O(1) on average
+/// Complexity: keyed `Find`, `Add`, `Exchange` and `Remove` are O(1) on average
 /// (O(length of the key) for hashing); `At` and `RemoveAt` are O(log n);
 /// `Add` is amortised O(1) apart from hashing; `ForEach` is O(n); `Swap` is
 /// O(1). Memory is O(n): removed members leave a gap that is reclaimed once
@@ -93,6 +93,20 @@ public:
     Item *displaced = m_entries[oldEntry];
     m_slots[slot].entry = entry;
     Unlink(oldEntry);
+    return displaced;
+  }
+
+  /// Puts `item` (keyed, not a member) in the place of the member with the
+  /// same key and returns that member, which leaves the table; null, with
+  /// nothing changed, when no member has the key. O(1) on average.
+  Item *Exchange(Item *item) noexcept {
+    const std::string_view key = item->KeyBytes();
+    const std::size_t slot = item->HasKey() ? FindSlot(key, HashOf(key)) : kNoSlot;
+    if (slot == kNoSlot)
+      return nullptr;
+    Item *&place = m_entries[m_slots[slot].entry];
+    Item *displaced = place;
+    place = item;
     return displaced;
   }
 

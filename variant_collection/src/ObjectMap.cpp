@@ -8,6 +8,7 @@
 #include "ScopedLock.h"
 #include "ServerModule.h"
 #include "XCollection.h"
+#include "XJson.h"
 
 #include <atomic>
 
@@ -26,6 +27,7 @@ struct ObjectMapEntry {
 // Constant-initialised: ready before any code of the module runs.
 ObjectMapEntry g_objectMap[] = {
     {&CLSID_Collection, IDR_XCOLLECTION, &XCollection::Create, {nullptr}},
+    {&CLSID_XJson, IDR_XJSON, &XJson::Create, {nullptr}},
 };
 
 /// The class object of `entry`, made on the first request. Null when it

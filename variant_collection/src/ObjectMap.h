@@ -1,7 +1,7 @@
 //===- ObjectMap.h - The classes the server makes ---------------*- C++ -*-===//
 //
-// The object map: the classes that clients can create from this server (one,
-// the collection), their class objects and their registry scripts; and the
+// The object map: the classes that clients can create from this server (the
+// collection and XJson), their class objects and their registry scripts; and the
 // DllGetClassObject export built on it.
 //
 //===----------------------------------------------------------------------===//

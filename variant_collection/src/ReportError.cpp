@@ -50,6 +50,11 @@ HRESULT ReportError(const CLSID &clsid, const char *description, const IID &iid,
   return status == S_OK ? DISP_E_EXCEPTION : status;
 }
 
+HRESULT ReportError(const CLSID &clsid, const wchar_t *description, const IID &iid, HRESULT status) noexcept {
+  PostErrorObject(clsid, description, iid);
+  return status == S_OK ? DISP_E_EXCEPTION : status;
+}
+
 HRESULT ReportError(const CLSID &clsid, UINT resourceId, const IID &iid, HRESULT status) noexcept {
   char text[1024];
   if (LoadStringA(Module().Instance(), resourceId, text, sizeof text) <= 0)

@@ -23,6 +23,9 @@ namespace VariantCollection {
 /// O(length of the description); never throws.
 HRESULT ReportError(const CLSID &clsid, const char *description, const IID &iid, HRESULT status) noexcept;
 
+/// The same with a UTF-16 `description`, posted as it is.
+HRESULT ReportError(const CLSID &clsid, const wchar_t *description, const IID &iid, HRESULT status) noexcept;
+
 /// The same with the text of string resource `resourceId` of the server
 /// module (at most 1023 characters), or "Unknown Error" when the module has
 /// no such string. A zero `status` becomes 0x80040000 + `resourceId`

@@ -10,17 +10,31 @@
 
 namespace VariantCollection {
 
+namespace {
+
+/// Answered only by collections of this module, for XCollection::Of: no
+/// proxy knows it, so an object of another apartment never answers it.
+// {F26CBDE7-0C1B-4E08-9E8B-4F8C1E5B1F3A}
+const IID kCollectionObject = {0xF26CBDE7, 0x0C1B, 0x4E08, {0x9E, 0x8B, 0x4F, 0x8C, 0x1E, 0x5B, 0x1F, 0x3A}};
+
+} // namespace
+
 const InterfaceEntry<XCollection> XCollection::kInterfaces[] = {
     {&IID_IXCollection2, &InterfaceOf<IXCollection2>},
     {&IID_IXCollection, &InterfaceOf<IXCollection2>},
     {&IID_IDispatch, &InterfaceOf<IXCollection2>},
     {&IID_IUnknown, &InterfaceOf<IXCollection2>},
     {&IID_ISupportErrorInfo, &InterfaceOf<ISupportErrorInfo>},
+    {&kCollectionObject, &InterfaceOf<IXCollection2>},
     {nullptr, nullptr},
 };
 
 XCollection::~XCollection() {
-  m_members.ForEach([](XItem *item) { item->Release(); });
+  // Releasing a value may run client code that uses this collection again,
+  // even adds to it: the members leave the table before any is released
+  // (RemoveAll), until none is left.
+  while (m_members.Count() > 0)
+    RemoveAll();
 }
 
 HRESULT XCollection::Create(REFIID iid, void **object) noexcept {
@@ -31,6 +45,31 @@ HRESULT XCollection::Create(REFIID iid, void **object) noexcept {
   if (!collection)
     return E_OUTOFMEMORY;
   return collection->QueryInterface(iid, object);
+}
+
+ComPtr<XCollection> XCollection::CreateEmpty() noexcept { return New(); }
+
+ComPtr<XCollection> XCollection::Of(IUnknown *object) noexcept {
+  ComPtr<XCollection> collection;
+  IXCollection2 *answer = nullptr;
+  if (object != nullptr && SUCCEEDED(object->QueryInterface(kCollectionObject, reinterpret_cast<void **>(&answer))))
+    collection.Attach(static_cast<XCollection *>(answer));
+  return collection;
+}
+
+HRESULT XCollection::Append(ComPtr<XItem> item) noexcept {
+  ComPtr<XItem> displaced;
+  if (item->HasKey())
+    displaced.Attach(m_members.Exchange(item.Get()));
+  if (!displaced) {
+    try {
+      displaced.Attach(m_members.Add(item.Get()));
+    } catch (...) {
+      return E_OUTOFMEMORY;
+    }
+  }
+  item.Detach(); // the table holds that reference now
+  return S_OK;
 }
 
 HRESULT XCollection::TypeMismatch() const noexcept {
@@ -117,6 +156,7 @@ HRESULT STDMETHODCALLTYPE XCollection::Add(VARIANT item, VARIANT key) {
     return WithoutErrorObject(E_OUTOFMEMORY);
   }
   member.Detach(); // the table holds that reference now
+  m_emptyObject = false;
   return S_OK;
 }
 
@@ -173,14 +213,9 @@ HRESULT XCollection::FieldArray(const VARIANT &(XItem::*field)() const noexcept,
   status = SafeArrayAccessData(elements, reinterpret_cast<void **>(&element));
   if (SUCCEEDED(status)) {
     for (std::size_t i = 0; i < members.size(); ++i) {
-      status = VariantCopy(&element[i], const_cast<VARIANT *>(&((*members[i]).*field)()));
-      if (FAILED(status)) {
-        // The platform's failed VariantCopy may leave the element sharing
-        // the member's value (a record): it must not be cleared with the
-        // array.
-        VariantInit(&element[i]);
+      status = CopyValue(element[i], ((*members[i]).*field)());
+      if (FAILED(status))
         break;
-      }
     }
     SafeArrayUnaccessData(elements);
   }
@@ -208,6 +243,13 @@ HRESULT STDMETHODCALLTYPE XCollection::RemoveAll() {
 
 HRESULT STDMETHODCALLTYPE XCollection::InterfaceSupportsErrorInfo(REFIID iid) {
   return IsEqualIID(iid, IID_IXCollection) || IsEqualIID(iid, IID_IXCollection2) ? S_OK : S_FALSE;
+}
+
+HRESULT STDMETHODCALLTYPE XCollection::Invoke(DISPID member, REFIID iid, LCID lcid, WORD flags, DISPPARAMS *params,
+                                              VARIANT *result, EXCEPINFO *exception, UINT *argumentError) {
+  if (member == DISPID_XCOLLECTION_ITEM && flags == DISPATCH_PROPERTYPUTREF)
+    flags = DISPATCH_PROPERTYPUT;
+  return DualDispatch::Invoke(member, iid, lcid, flags, params, result, exception, argumentError);
 }
 
 bool XCollection::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept {

@@ -37,7 +37,9 @@ namespace VariantCollection {
 ///   an omitted argument). A key already present replaces that member: the
 ///   new one goes to the end and Count stays; holders of the old item keep
 ///   it unchanged. Key of any other type: "Type mismatch", E_FAIL.
-/// - `Item` put(Key, value): the same as `Add`(value, Key).
+/// - `Item` put(Key, value): the same as `Add`(value, Key). Late-bound, a
+///   put by reference (DISPATCH_PROPERTYPUTREF, as VBScript's
+///   `Set c(key) = object` makes it) is this same put.
 /// - `Item` get(Key, ppItem): the member with a reference added. E_POINTER
 ///   for a null ppItem; E_INVALIDARG (no error object) for an unknown key;
 ///   "Subscript out of range", E_FAIL, for a position below 1 or above
@@ -58,6 +60,8 @@ namespace VariantCollection {
 /// - `Items`(pItems): the same with a copy of each member's value.
 /// - `RemoveAll`: removes every member. Items and enumerators that clients
 ///   hold keep what they hold.
+/// - Destruction (the last Release): removes every member as `RemoveAll`
+///   does, also those that client code run by a released value adds.
 /// - InterfaceSupportsErrorInfo: S_OK for IID_IXCollection and
 ///   IID_IXCollection2, S_FALSE otherwise.
 ///
@@ -120,6 +124,36 @@ public:
   // ISupportErrorInfo
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
+  // IDispatch
+  /// As DualDispatch::Invoke, with a put by reference of `Item` made as its
+  /// put: the interface declares only the put, which stores any value,
+  /// objects included.
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID lcid, WORD flags, DISPPARAMS *params,
+                                   VARIANT *result, EXCEPINFO *exception, UINT *argumentError) override;
+
+  /// A new, empty collection holding the caller's reference; null when it
+  /// cannot be allocated. O(1); never throws.
+  static ComPtr<XCollection> CreateEmpty() noexcept;
+
+  /// The collection that `object` is, with a reference added, when it is
+  /// one of this module's collections reached directly (not through a
+  /// proxy); otherwise null. O(1); never throws.
+  static ComPtr<XCollection> Of(IUnknown *object) noexcept;
+
+  /// Appends `item` (a reference the collection takes over) as the reader
+  /// of JSON text builds collections: an item whose key a member has
+  /// already takes that member's place, so that a repeated name keeps the
+  /// last value at the place of its first appearance. E_OUTOFMEMORY, with
+  /// the reference released and nothing changed, when the table cannot
+  /// grow. Amortised O(1) apart from hashing; never throws.
+  HRESULT Append(ComPtr<XItem> item) noexcept;
+
+  /// Marks an empty collection as made from an empty JSON object: it
+  /// writes as `{}` until a member is added. O(1).
+  void MarkEmptyObject() noexcept { m_emptyObject = m_members.Count() == 0; }
+  /// True for a collection marked so that no member was added to since.
+  bool IsEmptyObject() const noexcept { return m_emptyObject && m_members.Count() == 0; }
+
   /// Fills `items` with the current members, oldest first, each with a
   /// reference added that `items` owns. Answers
   /// E_OUTOFMEMORY, with `items` emptied, when the snapshot cannot be
@@ -149,6 +183,8 @@ private:
   HRESULT FieldArray(const VARIANT &(XItem::*field)() const noexcept, VARIANT *array) const noexcept;
 
   MemberTable<XItem> m_members;
+  /// Set by MarkEmptyObject, cleared by every Add.
+  bool m_emptyObject = false;
 };
 
 } // namespace VariantCollection

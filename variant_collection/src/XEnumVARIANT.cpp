@@ -2,6 +2,7 @@
 
 #include "XEnumVARIANT.h"
 
+#include "Argument.h"
 #include "XCollection.h"
 
 namespace VariantCollection {
@@ -55,13 +56,11 @@ HRESULT STDMETHODCALLTYPE XEnumVARIANT::Next(ULONG celt, VARIANT *rgVar, ULONG *
   const std::uint32_t left = static_cast<std::uint32_t>(m_items.size()) - m_position;
   const ULONG wanted = celt < left ? celt : left;
   for (ULONG fetched = 0; fetched < wanted; ++fetched) {
-    const HRESULT status =
-        VariantCopy(&rgVar[fetched], const_cast<VARIANT *>(&m_items[m_position + fetched]->Value()));
+    const HRESULT status = CopyValue(rgVar[fetched], m_items[m_position + fetched]->Value());
     if (FAILED(status)) {
       // Nothing was yielded: give back what this call copied so far.
       for (ULONG copied = 0; copied < fetched; ++copied)
         VariantClear(&rgVar[copied]);
-      VariantInit(&rgVar[fetched]);
       return status;
     }
   }

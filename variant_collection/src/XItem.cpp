@@ -50,13 +50,7 @@ HRESULT XItem::CopyOut(const VARIANT &field, VARIANT *destination) noexcept {
   // The platform's VariantCopy does not survive a null destination.
   if (destination == nullptr)
     return E_POINTER;
-  const HRESULT status = VariantCopy(destination, const_cast<VARIANT *>(&field));
-  // A copy that failed half-way (a record whose size cannot be read) may
-  // leave the destination sharing this item's value: the client must not
-  // clear that.
-  if (FAILED(status))
-    VariantInit(destination);
-  return status;
+  return CopyValue(*destination, field);
 }
 
 bool XItem::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT *result) noexcept {
@@ -74,6 +68,28 @@ bool XItem::InvokeDirect(DISPID member, WORD flags, DISPPARAMS &params, VARIANT 
     return false;
   LateBound::Return(result, value);
   return true;
+}
+
+ComPtr<IDispatch> XItem::ValueObject() const noexcept {
+  return ComPtr<IDispatch>(V_VT(&m_value) == VT_DISPATCH ? V_DISPATCH(&m_value) : nullptr);
+}
+
+HRESULT STDMETHODCALLTYPE XItem::GetIDsOfNames(REFIID riid, LPOLESTR *names, UINT count, LCID lcid, DISPID *ids) {
+  const HRESULT status = DualDispatch<IXItem>::GetIDsOfNames(riid, names, count, lcid, ids);
+  const ComPtr<IDispatch> value = ValueObject();
+  if (status != DISP_E_UNKNOWNNAME || !value)
+    return status;
+  return value->GetIDsOfNames(riid, names, count, lcid, ids);
+}
+
+HRESULT STDMETHODCALLTYPE XItem::Invoke(DISPID member, REFIID riid, LCID lcid, WORD flags, DISPPARAMS *params,
+                                        VARIANT *result, EXCEPINFO *exception, UINT *argumentError) {
+  const bool own =
+      member == DISPID_XITEM_KEY || params == nullptr || (member == DISPID_XITEM_VALUE && params->cArgs == 0);
+  const ComPtr<IDispatch> value = own ? nullptr : ValueObject();
+  if (!value)
+    return DualDispatch<IXItem>::Invoke(member, riid, lcid, flags, params, result, exception, argumentError);
+  return value->Invoke(member, riid, lcid, flags, params, result, exception, argumentError);
 }
 
 HRESULT STDMETHODCALLTYPE XItem::InterfaceSupportsErrorInfo(REFIID iid) {

@@ -32,6 +32,20 @@ namespace VariantCollection {
 /// - `Key` get: the same with the key.
 /// - InterfaceSupportsErrorInfo: S_OK for IID_IXItem, S_FALSE otherwise.
 ///
+/// Late-bound, an item stands for its value when the value is an object
+/// (VT_DISPATCH, not null), so that `c("tags").Count`, `c("tags")(2)` and
+/// For Each over `c("tags")` reach the collection or object it holds:
+///
+/// - GetIDsOfNames: a name the item has (`Value`, `Key`, in any letter
+///   case) is answered by the item; any other is asked of the value.
+/// - Invoke: `Key`, and `Value` called without arguments, are the item's;
+///   every other DISPID (the value's members, DISPID_NEWENUM, DISPID_VALUE
+///   called with arguments) is the value's call, with the value's own
+///   status, result, exception information and error object. An item whose
+///   value is not an object answers every call itself.
+///
+/// Early binding (the vtable) is the item's own only.
+///
 /// Late-bound reads of `Value` and `Key` without arguments are made
 /// straight through the vtable when the field holds a scalar, a string, an
 /// interface or nothing, with the results of a call through the type
@@ -50,6 +64,11 @@ public:
   // IXItem
   HRESULT STDMETHODCALLTYPE get_Value(VARIANT *value) override;
   HRESULT STDMETHODCALLTYPE get_Key(VARIANT *key) override;
+
+  // IDispatch: the item's own members, else the value's (see above).
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR *names, UINT count, LCID lcid, DISPID *ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID riid, LCID lcid, WORD flags, DISPPARAMS *params,
+                                   VARIANT *result, EXCEPINFO *exception, UINT *argumentError) override;
 
   // ISupportErrorInfo
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
@@ -74,6 +93,9 @@ private:
   ~XItem();
 
   static HRESULT CopyOut(const VARIANT &field, VARIANT *destination) noexcept;
+  /// The value's IDispatch, with a reference added, when the value is an
+  /// object; else null.
+  ComPtr<IDispatch> ValueObject() const noexcept;
 
   VARIANT m_key;
   VARIANT m_value;

@@ -1,10 +1,14 @@
 //===- hostile_input_test.cpp - Arguments no careful client passes --------===//
 //
-// Every VARTYPE from 0 to 0x4A, as it stands, by reference, as an array and
-// as an array by reference, given as each VARIANT argument of Add, Item (put
-// and get) and Remove, and read back through Value, Key and an enumerator;
+// Every VARTYPE from 0 to 0x4A, as it stands, by reference, as an array, as
+// an array by reference and as either reference with a null pointer, given
+// as each VARIANT argument of Add, Item (put and get) and Remove, and read
+// back through Value, Key and an enumerator (an array of VARIANTs holds
+// references, and an array holding one);
 // null pointers wherever an operation takes one; positions far out of range;
 // keys with embedded zero characters, empty keys and a key of a megabyte.
+// The same VARTYPEs in the same forms go to XJson's Stringify, as the value
+// and as the indent.
 //
 // The server must answer a status (with the collection's error object where
 // one is documented), change nothing when it fails, keep no pointer into the
@@ -39,7 +43,7 @@ using VariantCollection::Module;
 namespace {
 
 /// How a hostile argument carries its VARTYPE.
-enum class Form { Plain, ByRef, Array, ArrayByRef };
+enum class Form { Plain, ByRef, Array, ArrayByRef, NullByRef, NullArrayByRef };
 
 const char *NameOf(Form form) {
   switch (form) {
@@ -49,8 +53,12 @@ const char *NameOf(Form form) {
     return "VT_BYREF";
   case Form::Array:
     return "VT_ARRAY";
-  default:
+  case Form::ArrayByRef:
     return "VT_BYREF|VT_ARRAY";
+  case Form::NullByRef:
+    return "null VT_BYREF";
+  default:
+    return "null VT_BYREF|VT_ARRAY";
   }
 }
 
@@ -77,7 +85,9 @@ std::ostream &operator<<(std::ostream &out, const Resources &r) {
 /// pointing at valid storage of that type that this object owns: a string,
 /// a client object, a record with its record information, a SAFEARRAY with
 /// elements, or for the types that VARIANTs do not carry, zero-filled
-/// memory. Scalars hold the number 2 (a valid position).
+/// memory; in the null forms, the reference is null (a record's: no record,
+/// with the client's record information). Scalars hold the number 2 (a
+/// valid position).
 class HostileArgument {
 public:
   HostileArgument(VARTYPE vt, Form form) : m_vt(vt), m_form(form) {
@@ -112,6 +122,16 @@ public:
         V_ARRAYREF(&m_argument) = &m_array;
       }
       break;
+    case Form::NullByRef:
+      V_VT(&m_argument) = VT_BYREF | vt;
+      V_BYREF(&m_argument) = nullptr;
+      if (vt == VT_RECORD)
+        V_RECORDINFO(&m_argument) = m_recordInfo;
+      break;
+    case Form::NullArrayByRef:
+      V_VT(&m_argument) = VT_BYREF | VT_ARRAY | vt;
+      V_ARRAYREF(&m_argument) = nullptr;
+      break;
     }
   }
 
@@ -120,14 +140,16 @@ public:
       SafeArrayDestroy(m_array);
     VariantClear(&m_inner);
     SysFreeString(m_text);
-    m_object->Release();
-    m_recordInfo->Release();
+    // The server keeps no reference on the caller's objects.
+    EXPECT_EQ(0u, m_object->Release()) << Describe();
+    EXPECT_EQ(0u, m_recordInfo->Release()) << Describe();
   }
 
   HostileArgument(const HostileArgument &) = delete;
   HostileArgument &operator=(const HostileArgument &) = delete;
 
   const VARIANT &Get() const { return m_argument; }
+  bool IsNullReference() const { return m_form == Form::NullByRef || m_form == Form::NullArrayByRef; }
 
   std::string Describe() const {
     std::ostringstream text;
@@ -216,7 +238,8 @@ private:
 
   /// A vector of three elements of `m_vt` when the platform makes one for
   /// that element type, else of three VT_I4 (still a real array, under a
-  /// VARTYPE that does not match it).
+  /// VARTYPE that does not match it). VARIANTs are references to the
+  /// number (VT_I4 and VT_VARIANT) and an array holding one.
   void MakeArray() {
     m_array = m_vt == VT_RECORD ? SafeArrayCreateVectorEx(VT_RECORD, 0, 3, m_recordInfo)
                                 : SafeArrayCreateVector(m_vt, 0, 3);
@@ -235,7 +258,7 @@ private:
         element = m_object;
         break;
       case VT_VARIANT:
-        element = &m_inner;
+        element = VariantElement(i);
         break;
       case VT_RECORD:
         element = &m_record;
@@ -247,6 +270,20 @@ private:
         EXPECT_EQ(S_OK, SafeArrayPutElement(m_array, &i, element)) << Describe();
       }
     }
+  }
+
+  /// The `i`-th element of an array of VARIANTs (see MakeArray).
+  VARIANT *VariantElement(LONG i) {
+    VARIANT *element = &m_elements[i];
+    V_VT(element) = i == 0 ? VT_BYREF | VT_I4 : i == 1 ? VT_BYREF | VT_VARIANT : VT_ARRAY | VT_VARIANT;
+    if (i < 2) {
+      V_BYREF(element) = i == 0 ? static_cast<void *>(m_storage) : &m_inner;
+    } else {
+      V_ARRAY(element) = SafeArrayCreateVector(VT_VARIANT, 0, 1);
+      LONG first = 0;
+      EXPECT_EQ(S_OK, SafeArrayPutElement(V_ARRAY(element), &first, &m_elements[0]));
+    }
+    return element;
   }
 
   static bool IsScalar(VARTYPE vt) {
@@ -286,6 +323,7 @@ private:
   ClientRecordInfo *m_recordInfo = nullptr;
   ClientRecordInfo::Record m_record{2};
   DECIMAL m_decimal;
+  Var m_elements[3];
   SAFEARRAY *m_array = nullptr;
   char m_narrowText[8] = "hostile";
   wchar_t m_wideText[8] = L"hostile";
@@ -349,9 +387,14 @@ bool SameArray(SAFEARRAY *a, SAFEARRAY *b) {
   return true;
 }
 
-/// Same type and same value; strings and arrays by content.
+/// Same type and same value; strings and arrays by content. A reference in
+/// `a` (in an array of VARIANTs, as the platform copies it) stands for what
+/// it points at; `b`, read back, must hold none.
 bool SameVariant(const VARIANT &a, const VARIANT &b) {
-  if (V_VT(&a) != V_VT(&b))
+  Var value;
+  if (V_ISBYREF(&a) && !V_ISBYREF(&b))
+    return SUCCEEDED(VariantCopyInd(&value, const_cast<VARIANT *>(&a))) && SameVariant(value.Get(), b);
+  if (V_VT(&a) != V_VT(&b) || V_ISBYREF(&b))
     return false;
   const VARTYPE vt = V_VT(&a);
   if (vt & VT_ARRAY)
@@ -568,8 +611,10 @@ void RunCase(const Operation &operation, const HostileArgument &argument, Tally 
     ComPtr<IXCollection> collection = StartingCollection();
     const std::vector<ComPtr<IXItem>> original = MembersOf(collection.Get());
 
+    // A null reference stands for nothing: the platform would not survive
+    // following it.
     Var copy;
-    const HRESULT copyStatus = StandsFor(argument.Get(), copy);
+    const HRESULT copyStatus = argument.IsNullReference() ? E_INVALIDARG : StandsFor(argument.Get(), copy);
     const Expectation expected = Expect(operation.slot, copyStatus, copy.Get());
 
     IXItem *out = reinterpret_cast<IXItem *>(0x1234);
@@ -648,17 +693,58 @@ TEST(HostileInput, EveryVartypeInEveryFormAsEveryArgument) {
   Tally tally;
   int vartypes = 0;
   for (VARTYPE vt = 0; vt <= 0x4A; ++vt, ++vartypes)
-    for (Form form : {Form::Plain, Form::ByRef, Form::Array, Form::ArrayByRef})
+    for (Form form : {Form::Plain, Form::ByRef, Form::Array, Form::ArrayByRef, Form::NullByRef, Form::NullArrayByRef})
       for (const Operation &operation : Operations()) {
         HostileArgument argument(vt, form);
         RunCase(operation, argument, tally);
         if (::testing::Test::HasFatalFailure())
           return;
       }
-  EXPECT_EQ(vartypes * 4 * static_cast<long>(Operations().size()), tally.calls);
-  std::cout << "hostile arguments: " << vartypes << " VARTYPEs x 4 forms x " << Operations().size()
+  EXPECT_EQ(vartypes * 6 * static_cast<long>(Operations().size()), tally.calls);
+  std::cout << "hostile arguments: " << vartypes << " VARTYPEs x 6 forms x " << Operations().size()
             << " argument slots = " << tally.calls << " calls, " << tally.accepted << " accepted, " << tally.refused
             << " refused\n";
+}
+
+// XJson writes what has a JSON form and refuses everything else with its
+// error object (or, for an indent the platform cannot copy, that copy's
+// status), handing out no text then; nothing is left behind either way.
+TEST(HostileInput, EveryVartypeInEveryFormToXJson) {
+  ASSERT_TRUE(CountTaskMemory());
+  ComPtr<IXJson> json = NewJson();
+  long written = 0, refused = 0;
+  for (VARTYPE vt = 0; vt <= 0x4A; ++vt)
+    for (Form form : {Form::Plain, Form::ByRef, Form::Array, Form::ArrayByRef})
+      for (bool asIndent : {false, true}) {
+        HostileArgument argument(vt, form);
+        SCOPED_TRACE(argument.Describe() + (asIndent ? " as the indent" : " as the value"));
+        PostStaleError();
+        const Resources before;
+        BSTR text = reinterpret_cast<BSTR>(1);
+        const HRESULT status = asIndent ? json->Stringify(Var::I4(1).Get(), argument.Get(), &text)
+                                        : json->Stringify(argument.Get(), Var::Missing().Get(), &text);
+        const PostedError error = TakeError();
+        if (SUCCEEDED(status)) {
+          ++written;
+          ASSERT_NE(nullptr, text);
+          SysFreeString(text);
+          EXPECT_EQ(kStaleError, error.description); // a success leaves the thread's error object alone
+        } else {
+          ++refused;
+          EXPECT_EQ(nullptr, text);
+          EXPECT_NE(kStaleError, error.description);
+          if (error.posted) {
+            EXPECT_EQ(L"Collection.XJson.1", error.source);
+            EXPECT_FALSE(error.description.empty());
+          }
+        }
+        EXPECT_EQ(before, Resources()) << "left behind";
+        if (::testing::Test::HasFatalFailure())
+          return;
+      }
+  std::cout << "hostile arguments to XJson: " << written << " written, " << refused << " refused\n";
+  EXPECT_GT(written, 0);
+  EXPECT_GT(refused, 0);
 }
 
 /// Checks, when it goes, that `collection` holds what it held when it was
@@ -707,6 +793,28 @@ TEST(HostileInput, AReferenceToAnArrayOfAnUncarriedTypeIsRefused) {
       V_VT(&reference) = VT_EMPTY;
       SafeArrayDestroy(array);
     }
+  }
+  EXPECT_EQ(before, Resources());
+}
+
+// An array of VARIANTs that holds a reference to itself would be copied
+// without end: it is refused, as arrays nested deeper than 1,000 are.
+TEST(HostileInput, AnArrayHoldingItselfIsRefused) {
+  ASSERT_TRUE(CountTaskMemory());
+  ClearError();
+  const Resources before;
+  {
+    ComPtr<IXCollection> collection = StartingCollection();
+    Unchanged unchanged(collection.Get());
+    SAFEARRAY *array = SafeArrayCreateVector(VT_VARIANT, 0, 1);
+    VARIANT *self = static_cast<VARIANT *>(array->pvData);
+    V_VT(self) = VT_BYREF | VT_ARRAY | VT_VARIANT;
+    V_ARRAYREF(self) = &array;
+    VARIANT argument;
+    V_VT(&argument) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(&argument) = array;
+    EXPECT_EQ(E_INVALIDARG, collection->Add(argument, Var::Missing().Get()));
+    SafeArrayDestroy(array);
   }
   EXPECT_EQ(before, Resources());
 }

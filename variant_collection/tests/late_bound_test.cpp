@@ -7,7 +7,9 @@
 // IDispatch and once through the type information itself (with the
 // server's second try of a property read made as a method), and compares
 // the status, the result, the exception information, the posted error
-// object and the two collections afterwards.
+// object and the two collections afterwards. A put by reference of the
+// collection's Item, which the type information does not declare, is
+// compared with its put.
 //
 //===----------------------------------------------------------------------===//
 
@@ -79,6 +81,8 @@ struct LateCall {
   std::vector<Var> arguments;
   bool wantsResult = true;
   std::vector<DISPID> names = {};
+  /// The flags of the call through the type information, when not `flags`.
+  WORD platformFlags = 0;
 };
 
 class LateBoundCalls : public ::testing::Test {
@@ -130,8 +134,8 @@ protected:
                                       &exception, &outcome.argumentError);
     } else {
       // With the server's second try of a property read made as a method.
-      outcome.status =
-          info->Invoke(target, call.member, call.flags, &params, wanted, &exception, &outcome.argumentError);
+      const WORD flags = call.platformFlags != 0 ? call.platformFlags : call.flags;
+      outcome.status = info->Invoke(target, call.member, flags, &params, wanted, &exception, &outcome.argumentError);
       if (outcome.status == DISP_E_MEMBERNOTFOUND && call.flags == DISPATCH_METHOD)
         outcome.status = info->Invoke(target, call.member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, wanted,
                                       &exception, &outcome.argumentError);
@@ -218,6 +222,7 @@ Var Bool(bool value) {
 
 TEST_F(LateBoundCalls, AddGivesWhatTheTypeInformationGives) {
   Var variable = Var::Str(L"from a variable");
+  Var nullReference = RefOf(VT_I4, nullptr);
   Var keyVariable = Var::Str(L"v");
   BSTR keyText = SysAllocString(L"t");
   LONG number = 77;
@@ -241,6 +246,8 @@ TEST_F(LateBoundCalls, AddGivesWhatTheTypeInformationGives) {
       {"without a result", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), Var::Str(L"k")}, false},
       {"variables by reference", DISPID_XCOLLECTION_ADD, method, {Var::RefTo(&variable), Var::RefTo(&keyVariable)}},
       {"typed references", DISPID_XCOLLECTION_ADD, method, {RefOf(VT_I4, &number), RefOf(VT_BSTR, &keyText)}},
+      {"a variable holding a null reference", DISPID_XCOLLECTION_ADD, method, {Var::RefTo(&nullReference)}},
+      {"a null reference as key", DISPID_XCOLLECTION_ADD, method, {Var::I4(9), RefOf(VT_BSTR, nullptr)}},
       {"a boolean, and an error code as key", DISPID_XCOLLECTION_ADD, method, {Bool(true), ErrorCode(S_OK)}},
       {"an object", DISPID_XCOLLECTION_ADD, method, {Client(), Var::Str(L"o")}},
       {"an array", DISPID_XCOLLECTION_ADD, method, {array, Var::Str(L"k")}},
@@ -269,6 +276,9 @@ TEST_F(LateBoundCalls, ItemGivesWhatTheTypeInformationGives) {
   SHORT shortPosition = 3;
   const WORD get = DISPATCH_PROPERTYGET;
   const WORD asScriptsCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  const WORD put = DISPATCH_PROPERTYPUT;
+  const WORD putRef = DISPATCH_PROPERTYPUTREF;
+  const std::vector<DISPID> named = {DISPID_PROPERTYPUT};
 
   const std::vector<LateCall> calls = {
       {"by key", DISPID_XCOLLECTION_ITEM, get, {Var::Str(L"a")}},
@@ -284,6 +294,7 @@ TEST_F(LateBoundCalls, ItemGivesWhatTheTypeInformationGives) {
       {"by typed references", DISPID_XCOLLECTION_ITEM, get, {RefOf(VT_BSTR, &keyText)}},
       {"by a typed reference to a position", DISPID_XCOLLECTION_ITEM, get, {RefOf(VT_I4, &position)}},
       {"by a typed reference to a 16-bit position", DISPID_XCOLLECTION_ITEM, get, {RefOf(VT_I2, &shortPosition)}},
+      {"by a null reference", DISPID_XCOLLECTION_ITEM, asScriptsCall, {RefOf(VT_I4, nullptr)}},
       {"without a result", DISPID_XCOLLECTION_ITEM, get, {Var::Str(L"a")}, false},
       {"as a method", DISPID_XCOLLECTION_ITEM, DISPATCH_METHOD, {Var::I4(1)}},
       {"without a selector", DISPID_XCOLLECTION_ITEM, get, {}},
@@ -294,6 +305,10 @@ TEST_F(LateBoundCalls, ItemGivesWhatTheTypeInformationGives) {
        {Var::Str(L"n"), Var::I4(8)},
        true,
        {DISPID_PROPERTYPUT}},
+      // A put by reference is the put.
+      {"put by reference", DISPID_XCOLLECTION_ITEM, putRef, {Var::Str(L"n"), Client()}, true, named, put},
+      {"put by reference, number key", DISPID_XCOLLECTION_ITEM, putRef, {Var::I4(2), Client()}, true, named, put},
+      {"put by reference, unnamed", DISPID_XCOLLECTION_ITEM, putRef, {Var::Str(L"n"), Client()}, true, {}, put},
   };
   for (const LateCall &call : calls)
     ExpectSameBothWays(call);
@@ -309,12 +324,14 @@ TEST_F(LateBoundCalls, RemoveAndCountGiveWhatTheTypeInformationGives) {
       {"remove past the end", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::I4(9)}},
       {"remove by a variable", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var::RefTo(&keyVariable)}},
       {"remove by nothing", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {Var()}},
+      {"remove by a null reference", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {RefOf(VT_VARIANT, nullptr)}},
       {"remove without a selector", DISPID_XCOLLECTION_REMOVE, DISPATCH_METHOD, {}},
       {"count", DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}},
       {"count as scripts read it", DISPID_XCOLLECTION_COUNT, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}},
       {"count as a method", DISPID_XCOLLECTION_COUNT, DISPATCH_METHOD, {}},
       {"count without a result", DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}, false},
       {"count with an argument", DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {Var::I4(1)}},
+      {"count put by reference", 3, DISPATCH_PROPERTYPUTREF, {Var::I4(1)}, true, {DISPID_PROPERTYPUT}},
   };
   for (const LateCall &call : calls)
     ExpectSameBothWays(call);
@@ -358,10 +375,17 @@ TEST_F(LateBoundCalls, ItemReadsGiveWhatTheTypeInformationGives) {
       {"key as a method", DISPID_XITEM_KEY, DISPATCH_METHOD, {}},
   };
   // Members holding a number under a key, a string without one, and a
-  // client object.
+  // client object. An item whose value is an object stands for it when
+  // its default member is called with arguments: that call is the
+  // object's, which answers E_NOTIMPL.
   for (LONG position : {1, 2, 4})
     for (const LateCall &call : calls)
-      ExpectSameBothWays(call, position);
+      if (position != 4 || call.arguments.empty())
+        ExpectSameBothWays(call, position);
+  ComPtr<IXCollection> sample = Sample();
+  Var result = Var::I4(12345);
+  EXPECT_EQ(E_NOTIMPL, Call(Target(sample.Get(), 4).Get(), DISPID_XITEM_VALUE, DISPATCH_PROPERTYGET,
+                            {Var::I4(1).Get()}, &result));
 }
 
 TEST(LateBound, PassesOnUnchangedOnlyWhatThePlatformCopiesPlainly) {

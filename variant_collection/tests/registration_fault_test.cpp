@@ -40,6 +40,7 @@ using VariantCollection::ClassesRoot;
 using VariantCollection::RegistrationScope;
 
 const wchar_t kClassId[] = L"{873026A8-3AB3-11D5-A6D4-000000000000}";
+const wchar_t kJsonClassId[] = L"{C64DBB5B-5A12-4981-B093-A9F99602948A}";
 const wchar_t kLibraryId[] = L"{F9572224-7601-4C69-A80E-6468A2841FCB}";
 const wchar_t *const kInterfaceIds[] = {L"{873026A7-3AB3-11D5-A6D4-000000000000}",
                                         L"{7D5BBB50-E553-426E-BEED-B7229FCF13C4}",
@@ -51,34 +52,47 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
-/// The lines that the class's registry script writes (as
-/// RegistrySandbox::Contents reads them), for the module at `module`.
-std::vector<std::wstring> ClassLines(const std::wstring &module) {
-  const std::wstring key = L"clsid\\" + Lower(kClassId);
-  std::vector<std::wstring> lines = {
-      L"clsid",
+/// The lines that the registry script of the class `classId` with the
+/// ProgID "Collection.<name>" writes (as RegistrySandbox::Contents reads
+/// them), for the module at `module`.
+std::vector<std::wstring> ClassLines(const std::wstring &module, const std::wstring &classId,
+                                     const std::wstring &name) {
+  const std::wstring key = L"clsid\\" + Lower(classId);
+  const std::wstring title = name + L" Class";
+  const std::wstring progId = L"Collection." + name;
+  const std::wstring lower = Lower(progId);
+  return {
       key,
-      key + L"|=XCollection Class",
+      key + L"|=" + title,
       key + L"\\inprocserver32",
       key + L"\\inprocserver32|=" + module,
       key + L"\\progid",
-      key + L"\\progid|=Collection.XCollection.1",
+      key + L"\\progid|=" + progId + L".1",
       key + L"\\programmable",
       key + L"\\typelib",
       key + L"\\typelib|=" + kLibraryId,
       key + L"\\versionindependentprogid",
-      key + L"\\versionindependentprogid|=Collection.XCollection",
-      L"collection.xcollection",
-      L"collection.xcollection|=XCollection Class",
-      L"collection.xcollection\\clsid",
-      std::wstring(L"collection.xcollection\\clsid|=") + kClassId,
-      L"collection.xcollection\\curver",
-      L"collection.xcollection\\curver|=Collection.XCollection.1",
-      L"collection.xcollection.1",
-      L"collection.xcollection.1|=XCollection Class",
-      L"collection.xcollection.1\\clsid",
-      std::wstring(L"collection.xcollection.1\\clsid|=") + kClassId,
+      key + L"\\versionindependentprogid|=" + progId,
+      lower,
+      lower + L"|=" + title,
+      lower + L"\\clsid",
+      lower + L"\\clsid|=" + classId,
+      lower + L"\\curver",
+      lower + L"\\curver|=" + progId + L".1",
+      lower + L".1",
+      lower + L".1|=" + title,
+      lower + L".1\\clsid",
+      lower + L".1\\clsid|=" + classId,
   };
+}
+
+/// The lines that the registry scripts of the server's classes (the
+/// collection and XJson) write, sorted.
+std::vector<std::wstring> ClassLines(const std::wstring &module) {
+  std::vector<std::wstring> lines = ClassLines(module, kClassId, L"XCollection");
+  for (std::wstring &line : ClassLines(module, kJsonClassId, L"XJson"))
+    lines.push_back(std::move(line));
+  lines.push_back(L"clsid");
   std::sort(lines.begin(), lines.end());
   return lines;
 }
@@ -112,7 +126,8 @@ void ExpectRegistered(const RegistrySandbox &sandbox, const std::wstring &module
         version + L"\\helpdir|=" + library.substr(0, library.find_last_of(L'\\') + 1),
         std::wstring(L"interface\\{873026a7-3ab3-11d5-a6d4-000000000000}\\typelib|=") + kLibraryId,
         std::wstring(L"interface\\{7d5bbb50-e553-426e-beed-b7229fcf13c4}\\typelib|=") + kLibraryId,
-        std::wstring(L"interface\\{9b94f8c8-9829-482d-ae88-95d880ae0e7d}\\typelib|=") + kLibraryId})
+        std::wstring(L"interface\\{9b94f8c8-9829-482d-ae88-95d880ae0e7d}\\typelib|=") + kLibraryId,
+        std::wstring(L"interface\\{ac96056f-f05b-476b-92b0-54f7dbc3c061}\\typelib|=") + kLibraryId})
     EXPECT_TRUE(Contains(contents, line)) << Narrow(line);
 }
 

@@ -23,6 +23,7 @@ using namespace ServerTest;
 namespace {
 
 const wchar_t kClassKey[] = L"CLSID\\{873026A8-3AB3-11D5-A6D4-000000000000}";
+const wchar_t kJsonClassKey[] = L"CLSID\\{C64DBB5B-5A12-4981-B093-A9F99602948A}";
 const wchar_t kLibraryKey[] = L"TypeLib\\{F9572224-7601-4C69-A80E-6468A2841FCB}";
 
 /// The text of the default value of HKEY_CLASSES_ROOT\`key`; nothing when
@@ -85,13 +86,28 @@ protected:
       EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXCollection,
                                        reinterpret_cast<void **>(collection.GetAddressOf())));
     }
+    // XJson beside it, registered the same way.
+    ASSERT_EQ(S_OK, ProgIDFromCLSID(CLSID_XJson, &progId));
+    EXPECT_STREQ(L"Collection.XJson.1", progId);
+    CoTaskMemFree(progId);
+    EXPECT_EQ(modulePath, ReadText(std::wstring(kJsonClassKey) + L"\\InprocServer32"));
+    EXPECT_EQ(L"Collection.XJson.1", ReadText(L"Collection.XJson\\CurVer"));
+    for (const wchar_t *name : {L"Collection.XJson", L"Collection.XJson.1"}) {
+      CLSID clsid = GUID_NULL;
+      EXPECT_EQ(S_OK, CLSIDFromProgID(name, &clsid)) << name;
+      EXPECT_TRUE(IsEqualCLSID(CLSID_XJson, clsid)) << name;
+      ComPtr<IXJson> json;
+      EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXJson,
+                                       reinterpret_cast<void **>(json.GetAddressOf())));
+    }
   }
 
   static void ExpectUnregistered() {
     for (const wchar_t *key :
          {L"Collection.XCollection.1", L"Collection.XCollection", kClassKey, kLibraryKey,
           L"Interface\\{873026A7-3AB3-11D5-A6D4-000000000000}", L"Interface\\{7D5BBB50-E553-426E-BEED-B7229FCF13C4}",
-          L"Interface\\{9B94F8C8-9829-482D-AE88-95D880AE0E7D}"})
+          L"Interface\\{9B94F8C8-9829-482D-AE88-95D880AE0E7D}", L"Collection.XJson.1", L"Collection.XJson",
+          kJsonClassKey, L"Interface\\{AC96056F-F05B-476B-92B0-54F7DBC3C061}"})
       EXPECT_FALSE(KeyExists(key)) << key;
     // What the server does not own stays.
     EXPECT_TRUE(KeyExists(L"CLSID"));

@@ -5,7 +5,8 @@
 // position and by key, Count, Exists, Keys, Items, RemoveAll, items held
 // past their removal, enumerators
 // made, walked, skipped, reset and cloned while the collection changes and
-// after it is gone), each checked against a model of what the collection
+// after it is gone, the collection written as JSON by XJson and read back),
+// each checked against a model of what the collection
 // and every enumerator must hold. Afterwards nothing may be left: no client
 // object, no task memory, and DllCanUnloadNow answers S_OK.
 //
@@ -54,6 +55,7 @@ struct Member {
   bool keyed = false;
   std::wstring key;
   long id = 0;
+  bool object = false; // a client object, which has no JSON form
 };
 
 enum class Kind { Integer, Text, Object };
@@ -139,14 +141,15 @@ enum Operation {
   kKeys,
   kItems,
   kRemoveAll,
+  kJson,
   kOperationKinds
 };
 
 const char *const kOperationNames[kOperationKinds] = {
-    "Add",      "Add keyed",    "Item put", "Remove at", "Remove key",         "Item at",
-    "Item key", "bad position", "Count",    "hold item", "drop item",          "_NewEnum",
-    "Next",     "Skip",         "Reset",    "Clone",     "release enumerator", "new collection",
-    "Exists",   "Keys",         "Items",    "RemoveAll"};
+    "Add",          "Add keyed", "Item put",           "Remove at",      "Remove key", "Item at", "Item key",
+    "bad position", "Count",     "hold item",          "drop item",      "_NewEnum",   "Next",    "Skip",
+    "Reset",        "Clone",     "release enumerator", "new collection", "Exists",     "Keys",    "Items",
+    "RemoveAll",    "JSON"};
 
 class Stress {
 public:
@@ -164,6 +167,13 @@ public:
     m_keys.push_back(std::wstring(1999, L'x') + L'y');
     EXPECT_EQ(S_OK, server.getClassObject(CLSID_Collection, IID_IClassFactory,
                                           reinterpret_cast<void **>(m_factory.GetAddressOf())));
+    ComPtr<IClassFactory> jsonFactory;
+    EXPECT_EQ(S_OK, server.getClassObject(CLSID_XJson, IID_IClassFactory,
+                                          reinterpret_cast<void **>(jsonFactory.GetAddressOf())));
+    if (jsonFactory) {
+      EXPECT_EQ(S_OK,
+                jsonFactory->CreateInstance(nullptr, IID_IXJson, reinterpret_cast<void **>(m_json.GetAddressOf())));
+    }
   }
 
   /// Runs `operations` random operations; false after the first mismatch.
@@ -190,6 +200,7 @@ public:
     m_held.clear();
     m_second.Reset();
     m_collection.Reset();
+    m_json.Reset();
     m_factory.Reset();
   }
 
@@ -204,10 +215,10 @@ private:
   int Pick() {
     // Weights by operation; a large collection shrinks, enumerators walk.
     const bool large = m_model.size() > 150;
-    static const std::array<double, kOperationKinds> normal = {12, 16, 8, 7, 7, 8, 8,    2, 2, 2, 2,
-                                                               3,  10, 2, 1, 2, 3, 0.02, 6, 1, 1, 0.05};
-    static const std::array<double, kOperationKinds> shrinking = {4, 6,  3, 20, 16, 8, 8,    2, 2, 2, 2,
-                                                                  3, 10, 2, 1,  2,  3, 0.02, 6, 1, 1, 0.3};
+    static const std::array<double, kOperationKinds> normal = {12, 16, 8, 7, 7, 8,    8, 2, 2, 2,    2,  3,
+                                                               10, 2,  1, 2, 3, 0.02, 6, 1, 1, 0.05, 0.5};
+    static const std::array<double, kOperationKinds> shrinking = {4,  6, 3, 20, 16, 8,    8, 2, 2, 2,   2,  3,
+                                                                  10, 2, 1, 2,  3,  0.02, 6, 1, 1, 0.3, 0.5};
     const std::array<double, kOperationKinds> &weights = large ? shrinking : normal;
     std::discrete_distribution<int> pick(weights.begin(), weights.end());
     return pick(m_random);
@@ -270,7 +281,9 @@ private:
     member.id = ++m_nextId;
     if (keyed)
       member.key = AnyKey();
-    Var value = ValueFor(member.id, static_cast<Kind>(Uniform(0, 2)));
+    const Kind kind = static_cast<Kind>(Uniform(0, 2));
+    member.object = kind == Kind::Object;
+    Var value = ValueFor(member.id, kind);
     Var key = keyed ? KeyFor(member.key) : Var::Missing();
     Var keyRef = Var::RefTo(&key.Get());
     const VARIANT &keyArgument = keyed && Uniform(0, 3) == 0 ? keyRef.Get() : key.Get();
@@ -497,9 +510,56 @@ private:
       ASSERT_EQ(S_OK, m_second->RemoveAll());
       m_model.clear();
       break;
+    case kJson:
+      WriteAndReadBack();
+      break;
     default:
       break;
     }
+  }
+
+  /// Writes the collection as JSON and reads it back: the same keys and
+  /// values in the same order; or the failure that the model predicts (a
+  /// mix of keyed and unkeyed members, a client object).
+  void WriteAndReadBack() {
+    std::size_t keyed = 0, firstUnkeyed = 0, objects = 0;
+    for (std::size_t i = m_model.size(); i-- > 0;) {
+      keyed += m_model[i].keyed;
+      objects += m_model[i].object;
+      if (!m_model[i].keyed)
+        firstUnkeyed = i + 1;
+    }
+    Var collection;
+    V_VT(&collection) = VT_DISPATCH;
+    V_DISPATCH(&collection) = m_collection.Get();
+    m_collection->AddRef();
+    BSTR text = nullptr;
+    const HRESULT status = m_json->Stringify(collection.Get(), Var::I4(Uniform(0, 2)).Get(), &text);
+    Var written;
+    V_VT(&written) = VT_BSTR;
+    V_BSTR(&written) = text;
+    if (keyed != 0 && keyed != m_model.size()) {
+      ExpectReported(status, (L"a collection that mixes members with and without keys (member " +
+                              std::to_wstring(m_model[0].keyed ? firstUnkeyed : 1) + L" has no key)")
+                                 .c_str());
+      return;
+    }
+    if (objects != 0) {
+      EXPECT_EQ(E_FAIL, status);
+      const std::wstring description = TakeError().description;
+      EXPECT_NE(std::wstring::npos, description.find(L": an object with no JSON form"));
+      return;
+    }
+    ASSERT_EQ(S_OK, status);
+    Var read;
+    ASSERT_EQ(S_OK, m_json->Parse(text, &read));
+    ComPtr<IXCollection> back;
+    ASSERT_EQ(VT_DISPATCH, read.Type());
+    ASSERT_EQ(S_OK,
+              V_DISPATCH(&read)->QueryInterface(IID_IXCollection, reinterpret_cast<void **>(back.GetAddressOf())));
+    ASSERT_EQ(static_cast<LONG>(m_model.size()), CountOf(back.Get()));
+    for (std::size_t i = 0; i < m_model.size(); ++i)
+      ExpectMember(ItemOf(back.Get(), Var::I4(static_cast<LONG>(i + 1))).Get(), m_model[i]);
   }
 
   /// Every member, by position, against the model.
@@ -514,6 +574,7 @@ private:
   ComPtr<IClassFactory> m_factory;
   ComPtr<IXCollection> m_collection;
   ComPtr<IXCollection2> m_second;
+  ComPtr<IXJson> m_json;
   std::vector<Member> m_model;
   std::vector<Walk> m_walks;
   std::vector<Held> m_held;

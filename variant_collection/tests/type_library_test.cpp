@@ -153,9 +153,10 @@ TEST_F(ServerModuleFile, LibraryAttributes) {
 }
 
 // IXCollection keeps its place; IXCollection2, which extends it, follows
-// the types that IXCollection brings in.
-TEST_F(ServerModuleFile, HoldsExactlySixTypesInOrder) {
-  ASSERT_EQ(6u, s_library->GetTypeInfoCount());
+// the types that IXCollection brings in; XJson and its interface come after
+// every older type.
+TEST_F(ServerModuleFile, HoldsExactlyEightTypesInOrder) {
+  ASSERT_EQ(8u, s_library->GetTypeInfoCount());
   ExpectType(0, {L"Collection", TKIND_COCLASS, CLSID_Collection, TYPEFLAG_FCANCREATE});
   ExpectType(1, {L"IXCollection", TKIND_DISPATCH, IID_IXCollection,
                  TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE});
@@ -165,8 +166,11 @@ TEST_F(ServerModuleFile, HoldsExactlySixTypesInOrder) {
                  TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE});
   ExpectType(4, {L"CXEnumVARIANT", TKIND_COCLASS, CLSID_CXEnumVARIANT, TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN});
   ExpectType(5, {L"XItem", TKIND_COCLASS, CLSID_XItem, TYPEFLAG_FCANCREATE | TYPEFLAG_FHIDDEN});
+  ExpectType(6, {L"XJson", TKIND_COCLASS, CLSID_XJson, TYPEFLAG_FCANCREATE});
+  ExpectType(7, {L"IXJson", TKIND_DISPATCH, IID_IXJson,
+                 TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE});
   ComPtr<ITypeInfo> past;
-  EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, s_library->GetTypeInfo(6, &past));
+  EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, s_library->GetTypeInfo(8, &past));
 }
 
 TEST_F(ServerModuleFile, LeavesIEnumVARIANTToStdole) {
@@ -189,7 +193,8 @@ TEST_F(ServerModuleFile, ClassesImplementTheirDefaultInterface) {
     GUID library;
   } classes[] = {{0, IID_IXCollection2, LIBID_COLLECTIONLib},
                  {4, IID_IEnumVARIANT, kStdoleLibrary},
-                 {5, IID_IXItem, LIBID_COLLECTIONLib}};
+                 {5, IID_IXItem, LIBID_COLLECTIONLib},
+                 {6, IID_IXJson, LIBID_COLLECTIONLib}};
   for (const auto &entry : classes) {
     SCOPED_TRACE(entry.index);
     ComPtr<ITypeInfo> info = TypeAt(entry.index);
@@ -209,7 +214,7 @@ TEST_F(ServerModuleFile, ClassesImplementTheirDefaultInterface) {
 }
 
 TEST_F(ServerModuleFile, DualInterfacesDeriveFromStdolesIDispatch) {
-  for (UINT index : {1u, 2u}) {
+  for (UINT index : {1u, 2u, 7u}) {
     SCOPED_TRACE(index);
     TLIBATTR library{};
     ComPtr<ITypeInfo> base = ImplementedAt(VtableHalf(TypeAt(index).Get()).Get(), 0, &library);
@@ -315,6 +320,41 @@ TEST_F(ServerModuleFile, ItemInterfaceMembers) {
                 {INVOKE_PROPERTYGET, INVOKE_PROPERTYGET}, {{retval}, {retval}}, {0, 0});
 }
 
+TEST_F(ServerModuleFile, JsonInterfaceMembers) {
+  const USHORT in = PARAMFLAG_FIN;
+  const USHORT optional = PARAMFLAG_FIN | PARAMFLAG_FOPT;
+  const USHORT retval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+  ExpectMembers(TypeAt(7).Get(), {L"Parse", L"Stringify", L"ReadFile", L"WriteFile"},
+                {DISPID_XJSON_PARSE, DISPID_XJSON_STRINGIFY, DISPID_XJSON_READFILE, DISPID_XJSON_WRITEFILE},
+                {INVOKE_FUNC, INVOKE_FUNC, INVOKE_FUNC, INVOKE_FUNC},
+                {{in, retval}, {in, optional, retval}, {in, retval}, {in, in, optional}}, {0, 0, 0, 0});
+  // The parameters' types and names, which script users see.
+  ComPtr<ITypeInfo> info = VtableHalf(TypeAt(7).Get());
+  const struct {
+    UINT function;
+    std::vector<const wchar_t *> names;
+    std::vector<VARTYPE> types;
+  } signatures[] = {{0, {L"Parse", L"Text", L"pValue"}, {VT_BSTR, VT_PTR}},
+                    {1, {L"Stringify", L"Value", L"Indent", L"pText"}, {VT_VARIANT, VT_VARIANT, VT_PTR}},
+                    {2, {L"ReadFile", L"Path", L"pValue"}, {VT_BSTR, VT_PTR}},
+                    {3, {L"WriteFile", L"Value", L"Path", L"Indent"}, {VT_VARIANT, VT_BSTR, VT_VARIANT}}};
+  for (const auto &signature : signatures) {
+    FUNCDESC *function = nullptr;
+    ASSERT_EQ(S_OK, info->GetFuncDesc(signature.function, &function));
+    for (std::size_t p = 0; p < signature.types.size(); ++p)
+      EXPECT_EQ(signature.types[p], function->lprgelemdescParam[p].tdesc.vt) << signature.names[0] << " " << p;
+    BSTR names[4] = {};
+    UINT count = 0;
+    EXPECT_EQ(S_OK, info->GetNames(function->memid, names, 4, &count));
+    ASSERT_EQ(signature.names.size(), count);
+    for (UINT n = 0; n < count; ++n) {
+      EXPECT_STREQ(signature.names[n], names[n]);
+      SysFreeString(names[n]);
+    }
+    info->ReleaseFuncDesc(function);
+  }
+}
+
 TEST_F(ServerModuleFile, MemberTypesReferToTheLibrarysOwnTypes) {
   // Item get hands out IXItem**: a reference to type 2 of this library.
   ComPtr<ITypeInfo> collection = VtableHalf(TypeAt(1).Get());
@@ -411,6 +451,19 @@ TEST_F(ServerModuleFile, InvokeThroughEitherHalfReachesTheServer) {
   }
   ASSERT_EQ(S_OK, InvokeThrough(secondVtableHalf.Get(), extended.Get(), 7, DISPATCH_METHOD, {}, nullptr));
   EXPECT_EQ(0, CountOf(collection.Get()));
+
+  // IXJson's halves reach XJson; Stringify's Indent may be left out.
+  ComPtr<IXJson> json = NewJson();
+  ComPtr<ITypeInfo> jsonDispatchHalf = TypeAt(7);
+  ComPtr<ITypeInfo> jsonVtableHalf = VtableHalf(jsonDispatchHalf.Get());
+  for (ITypeInfo *half : {jsonDispatchHalf.Get(), jsonVtableHalf.Get()}) {
+    Var text = Var::Str(L"[1, {\"a\": 2}]");
+    Var parsed, written;
+    ASSERT_EQ(S_OK, InvokeThrough(half, json.Get(), DISPID_XJSON_PARSE, DISPATCH_METHOD, {text.Get()}, &parsed));
+    ASSERT_EQ(S_OK,
+              InvokeThrough(half, json.Get(), DISPID_XJSON_STRINGIFY, DISPATCH_METHOD, {parsed.Get()}, &written));
+    EXPECT_EQ(L"[1,{\"a\":2}]", written.Text());
+  }
 }
 
 std::string ResourceText(HMODULE module, int id, const wchar_t *type) {
@@ -428,6 +481,9 @@ TEST_F(ServerModuleFile, CarriesTheRegistryScripts) {
   const std::string enumerator = ResourceText(s_module, IDR_XENUMVARIANT, L"REGISTRY");
   EXPECT_NE(std::string::npos, enumerator.find("{4DEDF580-9B98-47E8-9885-55DF86782827}"));
   EXPECT_NE(std::string::npos, enumerator.find("val ThreadingModel = s 'both'"));
+  const std::string json = ResourceText(s_module, IDR_XJSON, L"REGISTRY");
+  EXPECT_NE(std::string::npos, json.find("{C64DBB5B-5A12-4981-B093-A9F99602948A}"));
+  EXPECT_NE(std::string::npos, json.find("CurVer = s 'Collection.XJson.1'"));
   const std::string item = ResourceText(s_module, IDR_XITEM, L"REGISTRY");
   EXPECT_NE(std::string::npos, item.find("{1AF892F4-E110-4AD9-9D4E-6B8A5D91FB05}"));
   EXPECT_NE(std::string::npos, item.find("val ThreadingModel = s 'Both'"));

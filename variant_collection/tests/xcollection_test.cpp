@@ -243,7 +243,8 @@ TEST_F(XCollectionTest, ArgumentsByReferenceAreReadThroughTheReference) {
 }
 
 /// A client object that, when its last reference goes, uses the collection
-/// that held it.
+/// that held it, holding a reference on it meanwhile as a script engine
+/// does.
 class ReentrantValue final : public IUnknown {
 public:
   explicit ReentrantValue(IXCollection *collection) : m_collection(collection) {}
@@ -260,8 +261,10 @@ public:
   ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
   ULONG STDMETHODCALLTYPE Release() override {
     if (--m_references == 0) {
+      m_collection->AddRef();
       countSeen = CountOf(m_collection);
       addStatus = m_collection->Add(Var::I4(7).Get(), Var::Str(L"added").Get());
+      m_collection->Release();
       delete this;
       return 0;
     }
@@ -316,6 +319,26 @@ TEST_F(XCollectionTest, ReleasingAValueMayReenterTheCollection) {
     EXPECT_EQ(S_OK, ReentrantValue::addStatus);
     EXPECT_EQ(release.contents, Contents(collection.Get()));
   }
+}
+
+// The same while the collection's last reference goes: its members leave it
+// before any is released, also one added meanwhile, and it is destroyed
+// once, although the value takes and gives back a reference on it.
+TEST_F(XCollectionTest, ReleasingAValueMayReenterACollectionThatGoes) {
+  const LONG locks = VariantCollection::Module().ModuleLockCount();
+  ComPtr<IXCollection> collection = NewCollection();
+  Var value;
+  V_VT(&value) = VT_UNKNOWN;
+  V_UNKNOWN(&value) = new ReentrantValue(collection.Get());
+  AddOrFail(collection.Get(), Var::I4(1), Var::Str(L"x"));
+  AddOrFail(collection.Get(), value, Var::Str(L"r"));
+  VariantClear(&value.Get());
+  ReentrantValue::countSeen = -1;
+  ReentrantValue::addStatus = E_UNEXPECTED;
+  collection.Reset();
+  EXPECT_EQ(0, ReentrantValue::countSeen);
+  EXPECT_EQ(S_OK, ReentrantValue::addStatus);
+  EXPECT_EQ(locks, VariantCollection::Module().ModuleLockCount()); // the collection and every item gone
 }
 
 // Each allocation that Add makes may fail: the answer is E_OUTOFMEMORY, the
@@ -445,7 +468,7 @@ TEST_F(XCollectionTest, ExistsKeysAndItemsFollowTheMembers) {
 
 // Keys and Items fail whole: a snapshot or a value's copy that cannot be
 // made leaves no array (VT_EMPTY) and nothing allocated, and the
-// collection as it was.
+// collection as it was. So does a member's Value.
 TEST_F(XCollectionTest, KeysAndItemsFailWhole) {
   ClientRecordInfo *info = ClientRecordInfo::Create();
   ClientRecordInfo::Record record{42};
@@ -463,12 +486,22 @@ TEST_F(XCollectionTest, KeysAndItemsFailWhole) {
     EXPECT_EQ(E_OUTOFMEMORY, member == 0 ? C2()->Keys(&array) : C2()->Items(&array));
     EXPECT_EQ(VT_EMPTY, array.Type());
   }
-  info->FailGetSize(true);
-  Var items = Var::I4(1);
-  EXPECT_TRUE(FAILED(C2()->Items(&items)));
-  EXPECT_EQ(VT_EMPTY, items.Type());
-  info->FailGetSize(false);
+  // A record that cannot be copied: its size cannot be read, or its copy
+  // fails once the platform has taken a block and a reference for it.
+  ComPtr<IXItem> recordItem = ItemOf(C(), Var::I4(2));
+  for (bool sizeFails : {true, false}) {
+    info->FailGetSize(sizeFails);
+    info->FailRecordCopy(!sizeFails);
+    Var items = Var::I4(1);
+    EXPECT_TRUE(FAILED(C2()->Items(&items)));
+    EXPECT_EQ(VT_EMPTY, items.Type());
+    Var read = Var::I4(1);
+    EXPECT_TRUE(FAILED(recordItem->get_Value(&read)));
+    EXPECT_EQ(VT_EMPTY, read.Type());
+  }
+  info->FailRecordCopy(false);
   EXPECT_EQ(records, ClientRecordInfo::LiveRecords());
+  Var items;
   Var keys;
   ASSERT_EQ(S_OK, C2()->Keys(&keys));
   EXPECT_EQ(L"k;-;", ArrayText(keys));
@@ -476,7 +509,7 @@ TEST_F(XCollectionTest, KeysAndItemsFailWhole) {
   EXPECT_EQ(records + 1, ClientRecordInfo::LiveRecords());
   VariantClear(&items.Get());
   EXPECT_EQ(records, ClientRecordInfo::LiveRecords());
-  info->Release();
+  EXPECT_EQ(1u, info->Release()); // the member's reference is left
 }
 
 } // namespace

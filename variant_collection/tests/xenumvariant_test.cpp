@@ -220,17 +220,22 @@ TEST_F(XEnumVARIANTTest, NextReturnsTheStatusOfAValueThatCannotBeCopied) {
   AddAll({L"after"});
   ComPtr<IEnumVARIANT> enumerator = EnumOf(C());
 
-  type->FailGetSize(true);
+  // The record's size cannot be read, or its copy fails once the platform
+  // has taken a block and a reference for it.
   VARIANT values[3];
   ULONG fetched = 99;
-  EXPECT_EQ(E_OUTOFMEMORY, enumerator->Next(3, values, &fetched));
-  EXPECT_EQ(0u, fetched);
-  // What the failed call copied is given back again.
-  for (VARIANT &value : values)
-    EXPECT_EQ(VT_EMPTY, V_VT(&value));
+  for (bool sizeFails : {true, false}) {
+    type->FailGetSize(sizeFails);
+    type->FailRecordCopy(!sizeFails);
+    EXPECT_EQ(E_OUTOFMEMORY, enumerator->Next(3, values, &fetched));
+    EXPECT_EQ(0u, fetched);
+    // What the failed call copied is given back again.
+    for (VARIANT &value : values)
+      EXPECT_EQ(VT_EMPTY, V_VT(&value));
+  }
 
   // Nothing moved: the same values come once the record can be copied.
-  type->FailGetSize(false);
+  type->FailRecordCopy(false);
   EXPECT_EQ(S_OK, enumerator->Next(3, values, &fetched));
   EXPECT_EQ(3u, fetched);
   EXPECT_STREQ(L"before", V_BSTR(&values[0]));

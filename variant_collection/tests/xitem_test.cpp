@@ -1,5 +1,7 @@
 //===- xitem_test.cpp - One member of a variant collection ----------------===//
 
+#include "DispIds.h"
+
 #include "support/ServerTest.h"
 
 #include <gtest/gtest.h>
@@ -58,6 +60,74 @@ TEST(XItem, EveryReadIsAnIndependentCopy) {
   Var reused = Var::Str(L"old");
   EXPECT_EQ(S_OK, item->get_Value(&reused));
   EXPECT_EQ(L"text", reused.Text());
+}
+
+DISPID IdOf(IDispatch *object, const wchar_t *name, HRESULT expected = S_OK) {
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  DISPID id = 12345;
+  EXPECT_EQ(expected, object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)) << name;
+  return id;
+}
+
+// Late-bound, an item whose value is an object stands for that object:
+// names it lacks, enumeration and its default member called with
+// arguments reach the value, with the value's own results and errors.
+TEST(XItem, StandsForItsObjectValueInLateBoundCalls) {
+  ComPtr<IXCollection> tags = NewCollection();
+  AddOrFail(tags.Get(), Var::Str(L"x"));
+  AddOrFail(tags.Get(), Var::Str(L"y"));
+  ComPtr<IXCollection> outer = NewCollection();
+  Var value;
+  V_VT(&value) = VT_DISPATCH;
+  V_DISPATCH(&value) = tags.Get();
+  tags->AddRef();
+  AddOrFail(outer.Get(), value, Var::Str(L"tags"));
+  AddOrFail(outer.Get(), Var::I4(3), Var::Str(L"n"));
+  ComPtr<IXItem> item = ItemOf(outer.Get(), Var::Str(L"tags"));
+
+  EXPECT_EQ(DISPID_XCOLLECTION_COUNT, IdOf(item.Get(), L"count"));
+  Var count;
+  ASSERT_EQ(S_OK, Call(item.Get(), DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}, &count));
+  EXPECT_EQ(2, V_I4(&count.Get()));
+  Var second;
+  ASSERT_EQ(S_OK,
+            Call(item.Get(), DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {Var::I4(2).Get()}, &second));
+  ComPtr<IXItem> secondItem;
+  ASSERT_EQ(VT_DISPATCH, second.Type());
+  ASSERT_EQ(S_OK,
+            V_DISPATCH(&second)->QueryInterface(IID_IXItem, reinterpret_cast<void **>(secondItem.GetAddressOf())));
+  EXPECT_EQ(L"y", ValueOf(secondItem.Get()).Text());
+  Var enumerator;
+  ASSERT_EQ(S_OK, Call(item.Get(), DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &enumerator));
+  ComPtr<IEnumVARIANT> walk;
+  ASSERT_EQ(S_OK,
+            V_UNKNOWN(&enumerator)->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void **>(walk.GetAddressOf())));
+  Var first;
+  EXPECT_EQ(S_OK, walk->Next(1, &first, nullptr));
+  EXPECT_EQ(L"x", first.Text());
+
+  // The value's failure, with its error object, reaches the caller.
+  EXCEPINFO exception{};
+  EXPECT_EQ(DISP_E_EXCEPTION, Call(item.Get(), DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                   {Var::I4(9).Get()}, nullptr, &exception));
+  EXPECT_STREQ(L"Subscript out of range", exception.bstrDescription);
+  EXPECT_STREQ(L"Collection.XCollection.1", exception.bstrSource);
+  ClearException(exception);
+
+  // Value and Key keep their meaning; early binding is the item's alone.
+  EXPECT_EQ(DISPID_XITEM_KEY, IdOf(item.Get(), L"KEY"));
+  Var key, itself;
+  ASSERT_EQ(S_OK, Call(item.Get(), DISPID_XITEM_KEY, DISPATCH_PROPERTYGET, {}, &key));
+  EXPECT_EQ(L"tags", key.Text());
+  ASSERT_EQ(S_OK, Call(item.Get(), DISPID_VALUE, DISPATCH_PROPERTYGET, {}, &itself));
+  EXPECT_EQ(V_DISPATCH(&value), V_DISPATCH(&itself));
+  ComPtr<IXCollection> notACollection;
+  EXPECT_EQ(E_NOINTERFACE, item.As(&notACollection));
+
+  // An item whose value is no object has only its own members.
+  ComPtr<IXItem> number = ItemOf(outer.Get(), Var::Str(L"n"));
+  IdOf(number.Get(), L"Count", DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(number.Get(), DISPID_XCOLLECTION_COUNT, DISPATCH_PROPERTYGET, {}, nullptr));
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 #ifndef ZORBIN_TESSEL_COLLECTION_JSON_INTERNAL_JSONTEXT_H
 #define ZORBIN_TESSEL_COLLECTION_JSON_INTERNAL_JSONTEXT_H
 
+#include "JsonLiterals.h"
+
 #include <cstddef>
 #include <string>
 
@@ -15,39 +17,25 @@ namespace Tessel {
 namespace Collection {
 namespace internal {
 
-/// What a JSON number literal denotes.
-struct JsonNumber {
-  enum Kind { Int, UnsignedInt, Double, OutOfRange };
-  Kind kind;
-  long intValue;
-  unsigned long unsignedValue;
-  double doubleValue;
-};
-
-/// Converts a literal that matches RFC 8259's number grammar: without
-/// fraction or exponent and within [-2^31, 2^31) an `Int`, within [2^31,
-/// 2^32) an `UnsignedInt`; otherwise the nearest `Double` (ties to even; 0
-/// or a subnormal on underflow, keeping the sign), or `OutOfRange` beyond
-/// the double range. O(length); allocates nothing; never throws.
-JsonNumber ConvertNumber(const char *text, std::size_t length) noexcept;
-
-/// The length of the literal at `text` that matches the number grammar,
-/// 0 when none starts there. Reads at most up to `end`.
-std::size_t NumberLength(const char *text, const char *end) noexcept;
-
 /// Writes the shortest text that reads back as `value` (finite) into
 /// `buffer` (at least 32 bytes), always with a fraction or an exponent;
 /// answers its length. Never throws.
 std::size_t FormatDouble(double value, char *buffer) noexcept;
 
-/// True when `text` is well-formed UTF-8: no stray continuation byte, no
-/// sequence cut short, no overlong form, no surrogate, nothing above
-/// U+10FFFF. Reads nothing outside the text. O(length); never throws.
-bool IsValidUtf8(const char *text, std::size_t length) noexcept;
-
 /// 1-based line and column (in bytes) of `offset` in `text`; lines end at
 /// each line feed. O(offset).
 void LineAndColumn(const std::string &text, std::size_t offset, std::size_t &line, std::size_t &column) noexcept;
+
+/// Appends the step into member `key` to `path` (see JsonError::Path): the
+/// key itself, after a dot unless `path` is empty; in brackets and double
+/// quotes (`["a.b"]`, `\` and `"` escaped by a backslash) when it is empty
+/// or holds `.`, `[`, `]` or `"`. O(length of the key); may raise
+/// std::bad_alloc.
+void AppendKeyToPath(std::string &path, const std::string &key);
+
+/// Appends the step into element `index` to `path`: `[3]`. May raise
+/// std::bad_alloc.
+void AppendIndexToPath(std::string &path, unsigned long index);
 
 } // namespace internal
 } // namespace Collection

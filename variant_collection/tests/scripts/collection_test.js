@@ -1,5 +1,5 @@
-// collection_test.js - the collection as a JScript user meets it, through
-// the registered server. Run by cscript; the last line it prints is
+// collection_test.js - the collection and XJson as a JScript user meets
+// them, through the registered server. Run by cscript; the last line it prints is
 // "N passed, N failed". A script that stops early prints no such line.
 
 var E_FAIL = -2147467259; // 0x80004005 as JScript reports it
@@ -21,6 +21,18 @@ function checkThrows(name, description, f) {
     f();
   } catch (e) {
     check(name + " (number)", e.number, E_FAIL);
+    check(name + " (description)", e.description, description);
+    return;
+  }
+  check(name + " throws", false, true);
+}
+
+// Runs f, which must throw XJson's error with `number` and `description`.
+function checkJsonThrows(name, number, description, f) {
+  try {
+    f();
+  } catch (e) {
+    check(name + " (number)", e.number, number);
     check(name + " (description)", e.description, description);
     return;
   }
@@ -187,6 +199,71 @@ function asksExistsKeysItemsAndRemovesAll() {
   check("a key is free again after RemoveAll", c.Item("plum").Value, "again");
 }
 
+function readsJsonIntoCollections() {
+  var json = new ActiveXObject("Collection.XJson");
+  var data = json.Parse('{"user": {"name": "Ada", "tags": ["x", "y"]}, "n": 3}');
+  check("a nested value", data("user")("name").Value, "Ada");
+  check("a nested position", data("user")("tags")(2).Value, "y");
+  check("a number", data("n").Value, 3);
+  check("the example written back", json.Stringify(data), '{"user":{"name":"Ada","tags":["x","y"]},"n":3}');
+  // Items stand for the collections they hold.
+  check("Count of a nested collection", data("user")("tags").Count, 2);
+  check("Keys of a nested collection", new VBArray(data.Item("user").Keys()).toArray().join(","), "name,tags");
+  var text = "";
+  for (var e = new Enumerator(data("user")("tags")); !e.atEnd(); e.moveNext())
+    text += e.item() + ";";
+  check("an Enumerator over a nested collection", text, "x;y;");
+  var v = json.Parse('[2147483648, 0.1, true, null, "\\ud800", "\\u0000", {}]');
+  check("beyond a Long, a number", v(1).Value, 2147483648);
+  check("null", v(4).Value, null);
+  check("a lone surrogate is one unit", v(5).Value.length + " " + v(5).Value.charCodeAt(0), "1 55296");
+  check("a zero character is kept", v(6).Value.length, 1);
+  check("an empty object stays an object", json.Stringify(v(7).Value), "{}");
+  check("a lone surrogate written", json.Stringify(v(5).Value), '"\\ud800"');
+}
+
+function writesJsonFromCollectionsAndDictionaries() {
+  var json = new ActiveXObject("Collection.XJson");
+  var c = newCollection();
+  var d = new ActiveXObject("Scripting.Dictionary");
+  d.Add("k", 1.5);
+  d.Add(2, null);
+  c.Add(d);
+  c.Add("text\n\"quoted\"");
+  c.Add(json.Parse("[]"));
+  check("a collection holding a Dictionary", json.Stringify(c), '[{"k":1.5,"2":null},"text\\n\\"quoted\\"",[]]');
+  check("undefined indent", json.Stringify(json.Parse("[1]"), undefined), "[1]");
+  var fso = new ActiveXObject("Scripting.FileSystemObject");
+  var path = fso.BuildPath(fso.GetSpecialFolder(2), "collection_test_xjson.js.json");
+  json.WriteFile(c, path);
+  check("a file written and read back", json.Stringify(json.ReadFile(path)), json.Stringify(c));
+  check("the file ends with a line feed", fso.OpenTextFile(path).ReadAll().slice(-2), "]\n");
+  fso.DeleteFile(path);
+}
+
+function catchesJsonErrors() {
+  var json = new ActiveXObject("Collection.XJson");
+  checkJsonThrows("a missing comma", E_FAIL, "line 1, column 4: expected ',' or ']' after the element",
+                  function () { json.Parse("[1 2]"); });
+  checkJsonThrows("a bad escape", E_FAIL, "line 2, column 2: invalid escape", function () { json.Parse('\n"\\q"'); });
+  checkJsonThrows("a JScript object", E_FAIL, "an object with no JSON form", function () { json.Stringify({a: 1}); });
+  var c = newCollection();
+  var tags = newCollection();
+  tags.Add(1);
+  tags.Add([1, 2]);
+  c.Add(tags, "tags");
+  checkJsonThrows("a JScript array inside", E_FAIL, "tags[2]: an object with no JSON form",
+                  function () { json.Stringify(c); });
+  var item = json.Parse('{"a": [1]}')("a");
+  try {
+    item.Nope();
+    check("a member the value lacks fails", false, true);
+  } catch (e) {
+    check("a member the value lacks fails", e.number, -2146827850); // 438: no such property or method
+  }
+  checkThrows("the value's own error reaches the caller", "Subscript out of range", function () { item(5); });
+}
+
 createsByEitherProgId();
 addsWithAndWithoutKeys();
 replacesByKey();
@@ -195,5 +272,8 @@ removes();
 walksWithEnumerator();
 catchesErrors();
 asksExistsKeysItemsAndRemovesAll();
+readsJsonIntoCollections();
+writesJsonFromCollectionsAndDictionaries();
+catchesJsonErrors();
 
 WScript.Echo(passed + " passed, " + failed + " failed");

@@ -1,14 +1,29 @@
-' collection_test.vbs - the collection as a VBScript user meets it, through
-' the registered server. Run by cscript; the last line it prints is
+' collection_test.vbs - the collection and XJson as a VBScript user meets
+' them, through the registered server. Run by cscript; the last line it prints is
 ' "N passed, N failed". A script that stops early prints no such line.
 Option Explicit
 
 Const E_FAIL = &H80004005
 Const PROG_ID = "Collection.XCollection.1"
+Const JSON_PROG_ID = "Collection.XJson.1"
+Const E_INVALIDARG = &H80070057
+Const DISP_E_TYPEMISMATCH = &H80020005
 
 Dim passed, failed
 passed = 0
 failed = 0
+
+' The collection that the members below read while they go, and what they
+' read there.
+Dim registry, readWhileGoing
+
+' A script object whose Class_Terminate reads the collection in registry.
+Class Member
+  Public name
+  Private Sub Class_Terminate()
+    readWhileGoing = readWhileGoing & name & ":" & registry.Count & " "
+  End Sub
+End Class
 
 ' Counts a check: actual = expected, as the language compares them (an item
 ' object compares by its default member, its value).
@@ -154,6 +169,37 @@ Sub WritesThroughTheItemProperty()
   Check "put with an existing key replaces", c.Count, 3
   Check "replaced value", c("a"), 4
   Check "replaced member moves to the end", c(3).Key, "a"
+End Sub
+
+Sub SetsObjectsByKey()
+  Dim c, o, same
+  Set c = NewCollection()
+  Set o = NewCollection()
+  Set c("o") = o
+  Set c.Item("p") = o
+  Set c("o") = c.Item("p").Value
+  same = c("o").Value Is o
+  Check "Set stores the object itself under the key", same, True
+  Check "Set with an existing key replaces", c(2).Key & c.Count, "o2"
+  On Error Resume Next
+  Set c(5) = o
+  CheckError "Set with a numeric key", "Type mismatch"
+End Sub
+
+' Members that read the collection while its last reference goes: it is
+' destroyed once, its members gone from it first.
+Sub GoesOnceWhileItsMembersReadIt()
+  Dim i, m
+  readWhileGoing = ""
+  Set registry = NewCollection()
+  For i = 1 To 3
+    Set m = New Member
+    m.name = i
+    registry.Add m, "m" & i
+  Next
+  Set m = Nothing
+  Set registry = Nothing
+  Check "members read their collection while it goes", readWhileGoing, "1:0 2:0 3:0 "
 End Sub
 
 Sub Removes()
@@ -316,6 +362,126 @@ Sub AsksExistsKeysItemsAndRemovesAll()
   Check "a key is free again after RemoveAll", c("plum"), "again"
 End Sub
 
+' Checks an error of XJson that the last statement left in Err, then
+' clears it.
+Sub CheckJsonError(name, number, description)
+  Dim code, text, source
+  code = Err.Number
+  text = Err.Description
+  source = Err.Source
+  Err.Clear
+  Check name & " (number)", code, number
+  Check name & " (description)", text, description
+  Check name & " (source)", source, JSON_PROG_ID
+End Sub
+
+Sub ReadsJsonIntoCollections()
+  Dim json, data, t, text, v
+  Set json = CreateObject("Collection.XJson")
+  Set data = json.Parse("{""user"": {""name"": ""Ada"", ""tags"": [""x"", ""y""]}, ""n"": 3}")
+  Check "a nested value", data("user")("name"), "Ada"
+  Check "a nested position", data("user")("tags")(2), "y"
+  Check "a number", data("n"), 3
+  Check "the example written back", json.Stringify(data), "{""user"":{""name"":""Ada"",""tags"":[""x"",""y""]},""n"":3}"
+  ' Items stand for the collections they hold.
+  Check "Count of a nested collection", data("user")("tags").Count, 2
+  Check "Keys of a nested collection", Listed(data("user").Keys), "name,tags,"
+  Check "Exists through an item", data("user").Exists("tags"), True
+  Check "an item keeps its own Key", data("user").Key, "user"
+  text = ""
+  For Each t In data("user")("tags")
+    text = text & t & ";"
+  Next
+  Check "For Each over a nested collection", text, "x;y;"
+  text = ""
+  For Each t In data("user")
+    text = text & TypeName(t) & ";"
+  Next
+  Check "For Each over a nested object", text, "String;IXCollection2;"
+  Set v = json.Parse(" [2147483647, 2147483648, 1.5e-7, true, null, ""\u00e9"", {}] ")
+  Check "a Long", TypeName(v(1).Value), "Long"
+  Check "beyond a Long, a Double", TypeName(v(2).Value), "Double"
+  Check "a Double", v(3), 1.5E-07
+  Check "null is Null", IsNull(v(5).Value), True
+  Check "an escape", v(6), Chr(233)
+  Check "an empty object stays an object", json.Stringify(v(7).Value), "{}"
+End Sub
+
+Sub WritesJsonFromCollectionsDictionariesAndArrays()
+  Dim json, c, d, grid(1, 2), r, c2, fso, path
+  Set json = CreateObject("Collection.XJson")
+  Set c = NewCollection()
+  c.Add 1, "a"
+  c.Add "two", "b"
+  Set d = CreateObject("Scripting.Dictionary")
+  d.Add "list", Array(1, "two", Null, Empty, True, Nothing)
+  For r = 0 To 1
+    For c2 = 0 To 2
+      grid(r, c2) = r * 10 + c2
+    Next
+  Next
+  d.Add "grid", grid
+  d.Add "when", DateSerial(2026, 12, 8) + TimeSerial(17, 30, 5)
+  d.Add "price", CCur(12.5)
+  c.Add d, "d"
+  Check "a collection holding a Dictionary and arrays", json.Stringify(c), _
+    "{""a"":1,""b"":""two"",""d"":{""list"":[1,""two"",null,null,true,null],""grid"":[[0,1,2],[10,11,12]]," & _
+    """when"":""2026-12-08T17:30:05"",""price"":12.5}}"
+  Check "indented", json.Stringify(json.Parse("{""a"": [1, {}]}"), 2), _
+    "{" & vbLf & "  ""a"": [" & vbLf & "    1," & vbLf & "    {}" & vbLf & "  ]" & vbLf & "}"
+  Check "an item stands for its value", json.Stringify(c("b")), """two"""
+  r = 7
+  Check "a variable, passed by reference", json.Stringify(r, r - 7), "7"
+  Set fso = CreateObject("Scripting.FileSystemObject")
+  path = fso.BuildPath(fso.GetSpecialFolder(2), "collection_test_xjson.json")
+  json.WriteFile c, path, 1
+  Check "a file written and read back", json.Stringify(json.ReadFile(path)), json.Stringify(c)
+  fso.DeleteFile path
+End Sub
+
+Sub CatchesJsonErrors()
+  Dim json, v, c, fso, path, code, text, source
+  Set json = CreateObject("Collection.XJson")
+  Set fso = CreateObject("Scripting.FileSystemObject")
+  On Error Resume Next
+  Set v = json.Parse("{" & vbLf & "  ""a"": 1" & vbLf & "  ""b"": 2}")
+  CheckJsonError "a missing comma", E_FAIL, "line 3, column 3: expected ',' or '}' after the member"
+  v = json.Parse(String(1001, "["))
+  CheckJsonError "nesting too deep", E_FAIL, "line 1, column 1001: nesting deeper than 1000 levels"
+  Set c = NewCollection()
+  c.Add fso, "files"
+  v = json.Stringify(c)
+  CheckJsonError "an object with no JSON form", E_FAIL, "files: an object with no JSON form"
+  c.Remove "files"
+  c.Add 1, "k"
+  c.Add 2
+  v = json.Stringify(c)
+  CheckJsonError "a mixed collection", E_FAIL, "a collection that mixes members with and without keys (member 2 has no key)"
+  c.Remove 2
+  c.Add c, "self"
+  v = json.Stringify(c)
+  CheckJsonError "a collection that holds itself", E_FAIL, "self: a collection that holds itself"
+  c.Remove "self"
+  v = json.Stringify(1, 11)
+  CheckJsonError "Indent out of range", E_INVALIDARG, "Invalid procedure call or argument"
+  v = json.Stringify(1, "two")
+  CheckJsonError "Indent of the wrong type", DISP_E_TYPEMISMATCH, "Type mismatch"
+  path = fso.BuildPath(fso.GetSpecialFolder(2), "no such file.json")
+  v = json.ReadFile(path)
+  code = Err.Number
+  text = Err.Description
+  source = Err.Source
+  Err.Clear
+  Check "a missing file (number)", code, &H80070002
+  Check "a missing file (description, then the system's message)", Left(text, Len(path) + 14), _
+    "cannot open " & path & ": "
+  Check "a missing file (source)", source, JSON_PROG_ID
+  v = json.Parse("{""a"": [1]}")("a").Nothing
+  Check "what the value lacks fails as the value fails", Err.Number, 438
+  Err.Clear
+  On Error GoTo 0
+End Sub
+
 CreatesByEitherProgId
 AddsWithAndWithoutKeys
 ReplacesByKey
@@ -325,5 +491,10 @@ Removes
 WalksWithForEach
 CatchesErrors
 AsksExistsKeysItemsAndRemovesAll
+SetsObjectsByKey
+GoesOnceWhileItsMembersReadIt
+ReadsJsonIntoCollections
+WritesJsonFromCollectionsDictionariesAndArrays
+CatchesJsonErrors
 
 WScript.Echo passed & " passed, " & failed & " failed"

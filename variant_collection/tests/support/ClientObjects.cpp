@@ -81,6 +81,8 @@ HRESULT STDMETHODCALLTYPE ClientRecordInfo::RecordClear(PVOID record) {
 HRESULT STDMETHODCALLTYPE ClientRecordInfo::RecordCopy(PVOID from, PVOID to) {
   if (from == nullptr || to == nullptr)
     return E_INVALIDARG;
+  if (m_copyFails)
+    return E_OUTOFMEMORY;
   ++g_liveRecords;
   *static_cast<Record *>(to) = *static_cast<const Record *>(from);
   return S_OK;

@@ -73,6 +73,9 @@ public:
   /// While `fail` holds, GetSize answers E_OUTOFMEMORY: the platform can
   /// then neither copy nor create a record of this type.
   void FailGetSize(bool fail) noexcept { m_sizeFails = fail; }
+  /// While `fail` holds, RecordCopy answers E_OUTOFMEMORY, copying nothing:
+  /// the platform's copy fails after it has allocated the new record.
+  void FailRecordCopy(bool fail) noexcept { m_copyFails = fail; }
 
   HRESULT STDMETHODCALLTYPE RecordInit(PVOID record) override;
   HRESULT STDMETHODCALLTYPE RecordClear(PVOID record) override;
@@ -99,6 +102,7 @@ private:
   ~ClientRecordInfo();
 
   bool m_sizeFails = false;
+  bool m_copyFails = false;
 };
 
 } // namespace ServerTest

@@ -6,6 +6,7 @@
 #include "Registration.h"
 #include "ServerModule.h"
 #include "XCollection.h"
+#include "XJson.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,12 @@ ComPtr<IXCollection> NewCollection() {
   EXPECT_EQ(S_OK, VariantCollection::XCollection::Create(IID_IXCollection,
                                                          reinterpret_cast<void **>(collection.GetAddressOf())));
   return collection;
+}
+
+ComPtr<IXJson> NewJson() {
+  ComPtr<IXJson> json;
+  EXPECT_EQ(S_OK, VariantCollection::XJson::Create(IID_IXJson, reinterpret_cast<void **>(json.GetAddressOf())));
+  return json;
 }
 
 void AddOrFail(IXCollection *collection, const Var &value, const Var &key) {

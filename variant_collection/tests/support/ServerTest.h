@@ -75,6 +75,8 @@ PostedError TakeError();
 
 /// A new, empty collection made through the server's creation path.
 ComPtr<IXCollection> NewCollection();
+/// A new XJson made through the server's creation path.
+ComPtr<IXJson> NewJson();
 /// Calls Add(value, key) and expects S_OK.
 void AddOrFail(IXCollection *collection, const Var &value, const Var &key = Var::Missing());
 /// The member picked by `selector`, or null when Item get fails.
