@@ -10,6 +10,7 @@
 #define VARIANT_COLLECTION_DUALDISPATCH_H
 
 #include "Collection.h"
+#include "Identifiers.h"
 #include "TypeInfoHolder.h"
 
 namespace VariantCollection {
@@ -77,7 +78,8 @@ private:
     return static_cast<DualDispatch *>(static_cast<Interface *>(self))->InvokeDirect(member, flags, params, result);
   }
 
-  inline static TypeInfoHolder s_typeInfo{__uuidof(Interface), LIBID_COLLECTIONLib, 1, 0, 0x0409};
+  inline static TypeInfoHolder s_typeInfo{__uuidof(Interface), LIBID_COLLECTIONLib, COLLECTION_LIBRARY_VERSION_MAJOR,
+                                          COLLECTION_LIBRARY_VERSION_MINOR, 0x0409};
 };
 
 } // namespace VariantCollection

@@ -71,10 +71,10 @@ void ReleaseClassObjects() noexcept {
   }
 }
 
-HRESULT UpdateClassRegistry(const wchar_t *modulePath, bool registering) noexcept {
+HRESULT UpdateClassRegistry(const wchar_t *modulePath, bool registering, const ClassesRoot &root) noexcept {
   HRESULT result = S_OK;
   for (const ObjectMapEntry &entry : g_objectMap) {
-    const HRESULT status = RunRegistryScript(modulePath, entry.registryScript, registering);
+    const HRESULT status = RunRegistryScript(modulePath, entry.registryScript, registering, root);
     if (FAILED(status)) {
       result = status;
       if (registering)

@@ -8,6 +8,8 @@
 #ifndef VARIANT_COLLECTION_OBJECTMAP_H
 #define VARIANT_COLLECTION_OBJECTMAP_H
 
+#include "ClassesRoot.h"
+
 #include <windows.h>
 
 namespace VariantCollection {
@@ -31,10 +33,10 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void **object) noexcept;
 void ReleaseClassObjects() noexcept;
 
 /// Runs the registry script of every class with the module at `modulePath`
-/// (see RunRegistryScript): when registering, stops at and answers the
-/// first failure; when unregistering, runs every script and answers the
-/// last failure, or S_OK. Never throws.
-HRESULT UpdateClassRegistry(const wchar_t *modulePath, bool registering) noexcept;
+/// into `root` (see RunRegistryScript): when registering, stops at and
+/// answers the first failure; when unregistering, runs every script and
+/// answers the last failure, or S_OK. Never throws.
+HRESULT UpdateClassRegistry(const wchar_t *modulePath, bool registering, const ClassesRoot &root) noexcept;
 
 } // namespace VariantCollection
 

@@ -46,36 +46,48 @@ HRESULT LoadTypeLibraryOf(const wchar_t *modulePath, ComPtr<ITypeLib> &library, 
   return status;
 }
 
-/// The key under which the type-library marshaller looks `attributes`'s
-/// library up for every locale: "TypeLib\{libid}\<major>.<minor>\0\<win32
-/// or win64>", spelt as RegisterTypeLib spells the library's own.
-std::wstring NeutralLocaleKey(const TLIBATTR &attributes) {
+/// The key of the version of the library that `attributes` describes:
+/// "TypeLib\{libid}\<major>.<minor>", spelt as RegisterTypeLib spells it.
+std::wstring VersionKey(const TLIBATTR &attributes) {
   wchar_t libraryId[40] = {};
   StringFromGUID2(attributes.guid, libraryId, 40);
   wchar_t version[32];
   std::swprintf(version, 32, L"%x.%x", attributes.wMajorVerNum, attributes.wMinorVerNum);
-  return std::wstring(L"TypeLib\\") + libraryId + L"\\" + version + L"\\0\\" +
-         (attributes.syskind == SYS_WIN64 ? L"win64" : L"win32");
+  return std::wstring(L"TypeLib\\") + libraryId + L"\\" + version;
 }
 
-/// Registers `library` (loaded from `loadedFrom`) also under the neutral
-/// locale, where the platform's marshaller finds it from any apartment,
-/// unless its own locale is neutral already.
-HRESULT RegisterNeutralLocale(ITypeLib *library, const std::wstring &loadedFrom) noexcept {
+/// The key that names that library's file for the locale `lcid` and its
+/// system kind: "<VersionKey>\<lcid in hexadecimal>\<win32 or win64>".
+std::wstring LocaleKey(const TLIBATTR &attributes, LCID lcid) {
+  wchar_t locale[16];
+  std::swprintf(locale, 16, L"%lx", static_cast<unsigned long>(lcid));
+  return VersionKey(attributes) + L"\\" + locale + L"\\" + (attributes.syskind == SYS_WIN64 ? L"win64" : L"win32");
+}
+
+/// Creates the key `path` under `root` (with the keys above it) and sets its
+/// value `name` (null: its default value) to `text`.
+LONG WriteText(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &text) noexcept {
+  HKEY key = nullptr;
+  LONG error = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  if (error == ERROR_SUCCESS) {
+    error = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  return error;
+}
+
+/// Registers `library` (loaded from `loadedFrom`) in the classes root `root`
+/// also under the neutral locale, where the platform's marshaller finds it
+/// from any apartment, unless its own locale is neutral already.
+HRESULT RegisterNeutralLocale(ITypeLib *library, const std::wstring &loadedFrom, HKEY root) noexcept {
   TLIBATTR *attributes = nullptr;
   HRESULT status = library->GetLibAttr(&attributes);
   if (FAILED(status))
     return status;
   if (attributes->lcid != LOCALE_NEUTRAL) {
     try {
-      HKEY key = nullptr;
-      LONG error = RegCreateKeyExW(HKEY_CLASSES_ROOT, NeutralLocaleKey(*attributes).c_str(), 0, nullptr, 0, KEY_WRITE,
-                                   nullptr, &key, nullptr);
-      if (error == ERROR_SUCCESS) {
-        error = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(loadedFrom.c_str()),
-                               static_cast<DWORD>((loadedFrom.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
-      }
+      const LONG error = WriteText(root, LocaleKey(*attributes, LOCALE_NEUTRAL), nullptr, loadedFrom);
       status = error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error);
     } catch (...) {
       status = E_OUTOFMEMORY;
@@ -85,18 +97,171 @@ HRESULT RegisterNeutralLocale(ITypeLib *library, const std::wstring &loadedFrom)
   return status;
 }
 
-/// Removes what RegisterNeutralLocale wrote: the system kind's key, and the
-/// locale's key when nothing else is left in it.
-void UnregisterNeutralLocale(const TLIBATTR &attributes) noexcept {
+/// Removes what RegisterNeutralLocale wrote into `root`: the system kind's
+/// key, and the locale's key when nothing else is left in it.
+void UnregisterNeutralLocale(const TLIBATTR &attributes, HKEY root) noexcept {
   if (attributes.lcid == LOCALE_NEUTRAL)
     return;
   try {
-    std::wstring key = NeutralLocaleKey(attributes);
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+    std::wstring key = LocaleKey(attributes, LOCALE_NEUTRAL);
+    RegDeleteKeyW(root, key.c_str());
     key.erase(key.rfind(L'\\'));
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str()); // fails while another system kind's is there
+    RegDeleteKeyW(root, key.c_str()); // fails while another system kind's is there
   } catch (...) {
   }
+}
+
+/// An interface that registering a type library registers.
+struct RegisteredInterface {
+  std::wstring key;         ///< "Interface\{iid}"
+  std::wstring name;        ///< The interface's name.
+  const wchar_t *proxyStub; ///< The class of its proxy and stub.
+};
+
+/// The interfaces that registering `library` registers, as RegisterTypeLib
+/// picks them: every dispatch interface (dual ones included) and every OLE
+/// Automation one. Their proxy and stub are the platform's type-library
+/// marshaller's, but for pure dispatch interfaces, whose calls go through
+/// IDispatch's. Throws std::bad_alloc.
+std::vector<RegisteredInterface> RegisteredInterfacesOf(ITypeLib *library) {
+  std::vector<RegisteredInterface> interfaces;
+  for (UINT i = 0, count = library->GetTypeInfoCount(); i < count; ++i) {
+    TYPEKIND kind;
+    ComPtr<ITypeInfo> type;
+    TYPEATTR *attributes = nullptr;
+    if (FAILED(library->GetTypeInfoType(i, &kind)) || (kind != TKIND_INTERFACE && kind != TKIND_DISPATCH) ||
+        FAILED(library->GetTypeInfo(i, type.ReleaseAndGetAddressOf())) || FAILED(type->GetTypeAttr(&attributes)))
+      continue;
+    const WORD flags = attributes->wTypeFlags;
+    wchar_t iid[40] = {};
+    StringFromGUID2(attributes->guid, iid, 40);
+    type->ReleaseTypeAttr(attributes);
+    if (kind == TKIND_INTERFACE && !(flags & TYPEFLAG_FOLEAUTOMATION))
+      continue;
+    BSTR name = nullptr;
+    library->GetDocumentation(static_cast<INT>(i), &name, nullptr, nullptr, nullptr);
+    const bool dispatchOnly = kind == TKIND_DISPATCH && !(flags & TYPEFLAG_FDUAL);
+    interfaces.push_back({std::wstring(L"Interface\\") + iid, name != nullptr ? name : L"",
+                          dispatchOnly ? L"{00020420-0000-0000-C000-000000000046}"    // PSDispatch
+                                       : L"{00020424-0000-0000-C000-000000000046}"}); // PSOAInterface
+    SysFreeString(name);
+  }
+  return interfaces;
+}
+
+/// Registers `library` (loaded from `loadedFrom`, with `helpDirectory`) in
+/// the classes root `root` by writing itself the keys that RegisterTypeLib
+/// writes: the version's key named after the library, its file under the
+/// library's own locale and system kind, FLAGS and HELPDIR; and of every
+/// interface it registers (RegisteredInterfacesOf) the name, the proxy and
+/// stub's class (ProxyStubClsid and ProxyStubClsid32) and the library
+/// (TypeLib, with its Version). For the user's classes root, where the
+/// platform cannot be relied on: Wine 8's RegisterTypeLibForUser registers
+/// for the machine, and even into a redirected HKEY_CLASSES_ROOT its
+/// RegisterTypeLib writes the interfaces' keys of the other registry view
+/// (32-bit beside 64-bit) into the machine's classes root. Answers the
+/// first failure; never throws.
+HRESULT WriteTypeLibraryKeys(ITypeLib *library, const std::wstring &loadedFrom, const std::wstring &helpDirectory,
+                             HKEY root) noexcept {
+  TLIBATTR *attributes = nullptr;
+  HRESULT status = library->GetLibAttr(&attributes);
+  if (FAILED(status))
+    return status;
+  const TLIBATTR identity = *attributes;
+  library->ReleaseTLibAttr(attributes);
+  BSTR name = nullptr;
+  BSTR description = nullptr;
+  status = library->GetDocumentation(-1, &name, &description, nullptr, nullptr);
+  if (FAILED(status))
+    return status;
+  std::wstring title;
+  try {
+    title = description != nullptr ? description : name != nullptr ? name : L"";
+  } catch (...) {
+    status = E_OUTOFMEMORY;
+  }
+  SysFreeString(name);
+  SysFreeString(description);
+  if (FAILED(status))
+    return status;
+  try {
+    wchar_t libraryId[40] = {};
+    StringFromGUID2(identity.guid, libraryId, 40);
+    const std::wstring version = VersionKey(identity);
+    const std::wstring versionNumber = version.substr(version.rfind(L'\\') + 1);
+    LONG error = WriteText(root, version, nullptr, title);
+    if (error == ERROR_SUCCESS)
+      error = WriteText(root, LocaleKey(identity, identity.lcid), nullptr, loadedFrom);
+    if (error == ERROR_SUCCESS)
+      error = WriteText(root, version + L"\\FLAGS", nullptr, std::to_wstring(identity.wLibFlags));
+    if (error == ERROR_SUCCESS)
+      error = WriteText(root, version + L"\\HELPDIR", nullptr, helpDirectory);
+    for (const RegisteredInterface &registered : RegisteredInterfacesOf(library)) {
+      if (error == ERROR_SUCCESS)
+        error = WriteText(root, registered.key, nullptr, registered.name);
+      for (const wchar_t *proxyStub : {L"\\ProxyStubClsid", L"\\ProxyStubClsid32"})
+        if (error == ERROR_SUCCESS)
+          error = WriteText(root, registered.key + proxyStub, nullptr, registered.proxyStub);
+      if (error == ERROR_SUCCESS)
+        error = WriteText(root, registered.key + L"\\TypeLib", nullptr, libraryId);
+      if (error == ERROR_SUCCESS)
+        error = WriteText(root, registered.key + L"\\TypeLib", L"Version", versionNumber);
+    }
+    return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+/// Removes from `root` what WriteTypeLibraryKeys wrote for `library`, as
+/// UnRegisterTypeLib removes it: of every interface the proxy, stub and
+/// library keys, then the interface's key unless something else is in it;
+/// the library's file under its own locale and system kind, and the
+/// locale's key when empty; and when nothing but FLAGS and HELPDIR is left
+/// of the version, those, the version's key and the library's key when
+/// empty. Never throws.
+void EraseTypeLibraryKeys(ITypeLib *library, HKEY root) noexcept {
+  TLIBATTR *attributes = nullptr;
+  if (FAILED(library->GetLibAttr(&attributes)))
+    return;
+  const TLIBATTR identity = *attributes;
+  library->ReleaseTLibAttr(attributes);
+  try {
+    for (const RegisteredInterface &registered : RegisteredInterfacesOf(library)) {
+      for (const wchar_t *part : {L"\\ProxyStubClsid", L"\\ProxyStubClsid32", L"\\TypeLib"})
+        RegDeleteKeyW(root, (registered.key + part).c_str());
+      RegDeleteKeyW(root, registered.key.c_str());
+    }
+    std::wstring key = LocaleKey(identity, identity.lcid);
+    RegDeleteKeyW(root, key.c_str());
+    key.erase(key.rfind(L'\\'));
+    RegDeleteKeyW(root, key.c_str());
+    const std::wstring version = VersionKey(identity);
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, version.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+      return;
+    bool othersLeft = false;
+    wchar_t name[256];
+    DWORD length = 256;
+    for (DWORD i = 0; RegEnumKeyExW(opened, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, length = 256)
+      othersLeft = othersLeft || (lstrcmpiW(name, L"FLAGS") != 0 && lstrcmpiW(name, L"HELPDIR") != 0);
+    RegCloseKey(opened);
+    if (othersLeft)
+      return;
+    for (const wchar_t *part : {L"\\FLAGS", L"\\HELPDIR", L""})
+      RegDeleteKeyW(root, (version + part).c_str());
+    RegDeleteKeyW(root, version.substr(0, version.rfind(L'\\')).c_str()); // fails while another version is there
+  } catch (...) {
+  }
+}
+
+/// The function `name` as the platform's oleaut32 (which the module
+/// imports, and so is loaded) exports it at run time, or null.
+template <class Function> Function OleAutomationFunction(const char *name) noexcept {
+  HMODULE oleaut = GetModuleHandleW(L"oleaut32.dll");
+  return oleaut != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(oleaut, name)))
+                           : nullptr;
 }
 
 /// EnumResourceNames's callback: adds the keys that the registry script
@@ -202,7 +367,8 @@ std::wstring HelpDirectoryOf(std::wstring_view path) {
   return std::wstring(separator == std::wstring_view::npos ? std::wstring_view() : path.substr(0, separator + 1));
 }
 
-HRESULT RunRegistryScript(const wchar_t *modulePath, UINT scriptId, bool registering) noexcept {
+HRESULT RunRegistryScript(const wchar_t *modulePath, UINT scriptId, bool registering,
+                          const ClassesRoot &root) noexcept {
   ComPtr<IRegistrar> registrar;
   HRESULT status = CoCreateInstance(CLSID_Registrar, nullptr, CLSCTX_INPROC_SERVER, IID_IRegistrar,
                                     reinterpret_cast<void **>(registrar.ReleaseAndGetAddressOf()));
@@ -214,6 +380,11 @@ HRESULT RunRegistryScript(const wchar_t *modulePath, UINT scriptId, bool registe
   } catch (...) {
     status = E_OUTOFMEMORY;
   }
+  if (FAILED(status))
+    return status;
+  // The scripts' HKCR: the registrar writes nowhere else.
+  ClassesRootRedirection redirection(root);
+  status = redirection.Status();
   if (SUCCEEDED(status)) {
     status = registering ? registrar->ResourceRegister(modulePath, scriptId, L"REGISTRY")
                          : registrar->ResourceUnregister(modulePath, scriptId, L"REGISTRY");
@@ -221,7 +392,7 @@ HRESULT RunRegistryScript(const wchar_t *modulePath, UINT scriptId, bool registe
   return status;
 }
 
-HRESULT RegisterTypeLibrary(const wchar_t *modulePath) noexcept {
+HRESULT RegisterTypeLibrary(const wchar_t *modulePath, const ClassesRoot &root) noexcept {
   ComPtr<ITypeLib> library;
   std::wstring loadedFrom;
   HRESULT status = LoadTypeLibraryOf(modulePath, library, loadedFrom);
@@ -229,16 +400,18 @@ HRESULT RegisterTypeLibrary(const wchar_t *modulePath) noexcept {
     return status;
   try {
     std::wstring helpDirectory = HelpDirectoryOf(loadedFrom);
-    status = RegisterTypeLib(library.Get(), &loadedFrom[0], &helpDirectory[0]);
+    status = root.Scope() == RegistrationScope::Machine
+                 ? RegisterTypeLib(library.Get(), &loadedFrom[0], &helpDirectory[0])
+                 : WriteTypeLibraryKeys(library.Get(), loadedFrom, helpDirectory, root.Key());
     if (SUCCEEDED(status))
-      status = RegisterNeutralLocale(library.Get(), loadedFrom);
+      status = RegisterNeutralLocale(library.Get(), loadedFrom, root.Key());
   } catch (...) {
     status = E_OUTOFMEMORY;
   }
   return status;
 }
 
-HRESULT UnregisterTypeLibrary(const wchar_t *modulePath) noexcept {
+HRESULT UnregisterTypeLibrary(const wchar_t *modulePath, const ClassesRoot &root) noexcept {
   ComPtr<ITypeLib> library;
   std::wstring loadedFrom;
   HRESULT status = LoadTypeLibraryOf(modulePath, library, loadedFrom);
@@ -249,26 +422,22 @@ HRESULT UnregisterTypeLibrary(const wchar_t *modulePath) noexcept {
   if (SUCCEEDED(status)) {
     // First, so that the platform sees no other locale and removes the
     // library's key with its own.
-    UnregisterNeutralLocale(*attributes);
-    using UnRegisterTypeLibFunction = HRESULT(WINAPI *)(REFGUID, WORD, WORD, LCID, SYSKIND);
-    status = E_NOTIMPL;
-    if (HMODULE oleaut = LoadLibraryW(L"oleaut32.dll")) {
-      auto unregister = reinterpret_cast<UnRegisterTypeLibFunction>(
-          reinterpret_cast<void *>(GetProcAddress(oleaut, "UnRegisterTypeLib")));
-      if (unregister != nullptr)
-        status = unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
-                            attributes->syskind);
-      FreeLibrary(oleaut);
+    UnregisterNeutralLocale(*attributes, root.Key());
+    if (root.Scope() == RegistrationScope::Machine) {
+      using UnregisterFunction = HRESULT(WINAPI *)(REFGUID, WORD, WORD, LCID, SYSKIND);
+      const auto unregister = OleAutomationFunction<UnregisterFunction>("UnRegisterTypeLib");
+      status = unregister == nullptr ? E_NOTIMPL
+                                     : unregister(attributes->guid, attributes->wMajorVerNum,
+                                                  attributes->wMinorVerNum, attributes->lcid, attributes->syskind);
+    } else {
+      EraseTypeLibraryKeys(library.Get(), root.Key());
     }
     library->ReleaseTLibAttr(attributes);
   }
   return status;
 }
 
-} // namespace VariantCollection
-
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-  using namespace VariantCollection;
+HRESULT RegisterServer(RegistrationScope scope) noexcept {
   std::wstring path;
   HRESULT status = ModuleFileName(Module().Instance(), path);
   if (FAILED(status))
@@ -276,31 +445,52 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   // All or nothing: the type library must load before anything is
   // written, and a step that fails puts back what the steps before it
   // changed.
-  RegistrySnapshot snapshot;
-  {
-    ComPtr<ITypeLib> library;
-    std::wstring loadedFrom;
-    status = LoadTypeLibraryOf(path.c_str(), library, loadedFrom);
-    if (FAILED(status))
-      return status;
-    status = TakeSnapshot(Module().Instance(), library.Get(), snapshot);
-  }
+  ComPtr<ITypeLib> library;
+  std::wstring loadedFrom;
+  status = LoadTypeLibraryOf(path.c_str(), library, loadedFrom);
   if (FAILED(status))
     return status;
-  status = UpdateClassRegistry(path.c_str(), true);
+  const ClassesRoot root(scope);
+  if (FAILED(root.Status()))
+    return root.Status();
+  RegistrySnapshot snapshot(root.Key());
+  status = TakeSnapshot(Module().Instance(), library.Get(), snapshot);
+  library = nullptr;
+  if (FAILED(status))
+    return status;
+  status = UpdateClassRegistry(path.c_str(), true, root);
   if (SUCCEEDED(status))
-    status = RegisterTypeLibrary(path.c_str());
+    status = RegisterTypeLibrary(path.c_str(), root);
   if (FAILED(status))
     snapshot.Restore();
   return status;
 }
 
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  using namespace VariantCollection;
+HRESULT UnregisterServer(RegistrationScope scope) noexcept {
   std::wstring path;
   if (FAILED(ModuleFileName(Module().Instance(), path)))
     return S_OK;
-  UpdateClassRegistry(path.c_str(), false);
-  UnregisterTypeLibrary(path.c_str());
+  const ClassesRoot root(scope);
+  if (FAILED(root.Status()))
+    return S_OK;
+  UpdateClassRegistry(path.c_str(), false, root);
+  UnregisterTypeLibrary(path.c_str(), root);
   return S_OK;
+}
+
+} // namespace VariantCollection
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+  return VariantCollection::RegisterServer(VariantCollection::RegistrationScope::Machine);
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+  return VariantCollection::UnregisterServer(VariantCollection::RegistrationScope::Machine);
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR commandLine) {
+  using namespace VariantCollection;
+  if (commandLine == nullptr || CompareStringOrdinal(commandLine, -1, L"user", -1, TRUE) != CSTR_EQUAL)
+    return E_INVALIDARG;
+  return install ? RegisterServer(RegistrationScope::User) : UnregisterServer(RegistrationScope::User);
 }

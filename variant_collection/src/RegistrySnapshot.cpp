@@ -64,9 +64,9 @@ std::wstring KeyName(std::string_view token) {
   return name;
 }
 
-bool KeyExists(const std::wstring &path) {
+bool KeyExists(HKEY root, const std::wstring &path) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
     return false;
   RegCloseKey(key);
   return true;
@@ -74,13 +74,13 @@ bool KeyExists(const std::wstring &path) {
 
 HRESULT FromWin32(LONG error) { return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error); }
 
-/// Deletes the key at `path` with everything below it, as far as it can:
-/// past a key that cannot be deleted it goes on with the others, and of a
-/// key that stays it deletes the values. The first failure, or
+/// Deletes the key at `path` under `root` with everything below it, as far
+/// as it can: past a key that cannot be deleted it goes on with the others,
+/// and of a key that stays it deletes the values. The first failure, or
 /// ERROR_SUCCESS.
-LONG Erase(const std::wstring &path) {
+LONG Erase(HKEY root, const std::wstring &path) {
   HKEY key = nullptr;
-  LONG result = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key);
+  LONG result = RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key);
   if (result != ERROR_SUCCESS)
     return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
   std::vector<std::wstring> children;
@@ -93,14 +93,14 @@ LONG Erase(const std::wstring &path) {
   }
   RegCloseKey(key);
   for (const std::wstring &child : children) {
-    const LONG error = Erase(child);
+    const LONG error = Erase(root, child);
     if (result == ERROR_SUCCESS)
       result = error;
   }
-  const LONG error = RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
+  const LONG error = RegDeleteKeyW(root, path.c_str());
   if (error == ERROR_SUCCESS)
     return result;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
     DWORD length = 256;
     while (RegEnumValueW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
            RegDeleteValueW(key, name) == ERROR_SUCCESS)
@@ -174,7 +174,7 @@ std::vector<std::wstring> KeysWrittenBy(std::string_view script) {
 
 HRESULT RegistrySnapshot::Read(const std::wstring &path, std::vector<Key> &keys) {
   HKEY key = nullptr;
-  LONG error = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key);
+  LONG error = RegOpenKeyExW(m_root, path.c_str(), 0, KEY_READ, &key);
   if (error != ERROR_SUCCESS)
     return FromWin32(error);
   DWORD subkeys = 0, longestSubkey = 0, values = 0, longestName = 0, longestData = 0;
@@ -217,12 +217,12 @@ HRESULT RegistrySnapshot::Take(const std::wstring &path) noexcept {
     Tree tree{path, {}, {}};
     for (std::size_t end = path.size(); end != std::wstring::npos && end > 0; end = path.rfind(L'\\', end - 1)) {
       const std::wstring above = path.substr(0, end);
-      if (KeyExists(above))
+      if (KeyExists(m_root, above))
         break;
       if (end != path.size())
         tree.newAncestors.push_back(above);
     }
-    if (KeyExists(path)) {
+    if (KeyExists(m_root, path)) {
       const HRESULT status = Read(path, tree.keys);
       if (FAILED(status))
         return status;
@@ -241,11 +241,11 @@ HRESULT RegistrySnapshot::Restore() const noexcept {
       result = FromWin32(error);
   };
   for (auto tree = m_trees.rbegin(); tree != m_trees.rend(); ++tree) {
-    note(Erase(tree->path));
+    note(Erase(m_root, tree->path));
     for (const Key &saved : tree->keys) {
       HKEY key = nullptr;
       const LONG error =
-          RegCreateKeyExW(HKEY_CLASSES_ROOT, saved.path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+          RegCreateKeyExW(m_root, saved.path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
       note(error);
       if (error != ERROR_SUCCESS)
         continue;
@@ -256,14 +256,14 @@ HRESULT RegistrySnapshot::Restore() const noexcept {
     }
     for (const std::wstring &above : tree->newAncestors) {
       HKEY key = nullptr;
-      if (RegOpenKeyExW(HKEY_CLASSES_ROOT, above.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+      if (RegOpenKeyExW(m_root, above.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         continue;
       DWORD subkeys = 1, values = 1;
       RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
                        nullptr);
       RegCloseKey(key);
       if (subkeys == 0 && values == 0)
-        note(RegDeleteKeyW(HKEY_CLASSES_ROOT, above.c_str()));
+        note(RegDeleteKeyW(m_root, above.c_str()));
     }
   }
   return result;

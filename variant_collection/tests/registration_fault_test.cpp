@@ -3,16 +3,20 @@
 // Registers and unregisters the built server (and a build of it without a
 // type library of its own) through its exports into a classes root of this
 // process's own (RegistrySandbox), with parts of the registry missing or
-// read-only, without a type library, and without the registrar. Every
-// failure must be reported as a failing status, unregistration always
+// read-only, without a type library, and without the registrar; each case
+// for the machine (DllRegisterServer) and for the user (DllInstall "user").
+// Every failure must be reported as a failing status, unregistration always
 // answers S_OK, and whatever a failed registration left behind is
 // repaired by the next registration that can succeed: it then leaves
 // exactly the registration of a clean system, and unregistration leaves
-// nothing.
+// nothing. A registration for the user writes exactly what one for the
+// machine writes, into the user's classes root, and nothing into the
+// machine's.
 //
 //===----------------------------------------------------------------------===//
 
 #include "Registrar.h"
+#include "Registration.h"
 
 #include "support/RegistrySandbox.h"
 #include "support/ServerTest.h"
@@ -32,9 +36,15 @@ using namespace ServerTest;
 
 namespace {
 
+using VariantCollection::ClassesRoot;
+using VariantCollection::RegistrationScope;
+
 const wchar_t kClassId[] = L"{873026A8-3AB3-11D5-A6D4-000000000000}";
 const wchar_t kJsonClassId[] = L"{C64DBB5B-5A12-4981-B093-A9F99602948A}";
 const wchar_t kLibraryId[] = L"{F9572224-7601-4C69-A80E-6468A2841FCB}";
+const wchar_t *const kInterfaceIds[] = {L"{873026A7-3AB3-11D5-A6D4-000000000000}",
+                                        L"{7D5BBB50-E553-426E-BEED-B7229FCF13C4}",
+                                        L"{9B94F8C8-9829-482D-AE88-95D880AE0E7D}"};
 
 std::wstring Lower(std::wstring text) {
   for (wchar_t &c : text)
@@ -121,6 +131,23 @@ void ExpectRegistered(const RegistrySandbox &sandbox, const std::wstring &module
     EXPECT_TRUE(Contains(contents, line)) << Narrow(line);
 }
 
+/// Expects none of the server's keys in the machine's classes root, in
+/// either registry view.
+void ExpectNoneInTheMachinesClasses() {
+  std::vector<std::wstring> keys = {std::wstring(L"CLSID\\") + kClassId, L"Collection.XCollection",
+                                    L"Collection.XCollection.1", std::wstring(L"TypeLib\\") + kLibraryId};
+  for (const wchar_t *iid : kInterfaceIds)
+    keys.push_back(std::wstring(L"Interface\\") + iid);
+  for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+    for (const std::wstring &key : keys) {
+      HKEY opened = nullptr;
+      EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | view, &opened))
+          << Narrow(key) << (view == KEY_WOW64_32KEY ? " (32-bit view)" : " (64-bit view)");
+      if (opened != nullptr)
+        RegCloseKey(opened);
+    }
+}
+
 /// Expects nothing but the roots that registration may create and never
 /// removes.
 void ExpectNothingLeft(const RegistrySandbox &sandbox) {
@@ -139,20 +166,39 @@ std::wstring Hex(HRESULT status) {
   return text;
 }
 
-class RegistrationFaults : public ::testing::Test {
+/// Each case runs for the machine, into a sandboxed HKEY_CLASSES_ROOT, and
+/// for the user, into a sandboxed HKEY_CURRENT_USER. For the user the run's
+/// registration for the machine is removed while the case runs, and the
+/// machine's classes root must hold none of the server's keys at its end
+/// (unless the registrar is missing: then that registration can be neither
+/// removed nor put back).
+class RegistrationFaults : public ::testing::TestWithParam<RegistrationScope> {
 protected:
   void SetUp() override {
-    m_server = std::make_unique<LoadedServer>(ServerPath());
+    m_server = std::make_unique<LoadedServer>(ServerPath(), GetParam());
     ASSERT_TRUE(m_server->Loaded());
+    ComPtr<IUnknown> registrar;
+    if (GetParam() == RegistrationScope::User &&
+        SUCCEEDED(CoCreateInstance(VariantCollection::CLSID_Registrar, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                   reinterpret_cast<void **>(registrar.GetAddressOf())))) {
+      m_machine = std::make_unique<LoadedServer>(ServerPath());
+      ASSERT_EQ(S_OK, m_machine->Unregister());
+    }
   }
-  void TearDown() override { m_sandbox.reset(); }
+  void TearDown() override {
+    m_sandbox.reset();
+    if (m_machine) {
+      ExpectNoneInTheMachinesClasses();
+      EXPECT_EQ(S_OK, m_machine->Register());
+    }
+  }
 
   /// Replaces the sandbox with a fresh, empty classes root. A test stops
   /// here when it cannot have one, so that it never changes the machine's
   /// registration.
   void FreshSandbox() {
     m_sandbox.reset(); // one at a time
-    m_sandbox = std::make_unique<RegistrySandbox>();
+    m_sandbox = std::make_unique<RegistrySandbox>(GetParam());
     ASSERT_TRUE(m_sandbox->Ready());
   }
 
@@ -173,12 +219,13 @@ protected:
   }
 
   std::unique_ptr<LoadedServer> m_server;
+  std::unique_ptr<LoadedServer> m_machine; ///< For the user: the run's registration, put back at the end.
   std::unique_ptr<RegistrySandbox> m_sandbox;
 };
 
 // A system that has never seen a class or a type library: the roots are
 // created as well, and unregistration leaves only them.
-TEST_F(RegistrationFaults, RegistersIntoAnEmptyClassesRoot) {
+TEST_P(RegistrationFaults, RegistersIntoAnEmptyClassesRoot) {
   ASSERT_NO_FATAL_FAILURE(FreshSandbox());
   EXPECT_TRUE(m_sandbox->Contents().empty());
   EXPECT_EQ(S_OK, m_server->Unregister()); // nothing to remove
@@ -197,7 +244,7 @@ TEST_F(RegistrationFaults, RegistersIntoAnEmptyClassesRoot) {
 // everything. (Without its type library's key the platform cannot find
 // the interfaces that library registered: they stay until the next
 // registration, whose unregistration removes them.)
-TEST_F(RegistrationFaults, AMissingKeyIsSkippedAndRepaired) {
+TEST_P(RegistrationFaults, AMissingKeyIsSkippedAndRepaired) {
   std::vector<std::wstring> keys;
   ASSERT_NO_FATAL_FAILURE(RegisteredKeys(keys));
   ASSERT_GT(keys.size(), 20u);
@@ -230,7 +277,7 @@ TEST_F(RegistrationFaults, AMissingKeyIsSkippedAndRepaired) {
 // completely;
 // unregistration answers S_OK; once the key is writable again,
 // registration repairs whatever was left half done.
-TEST_F(RegistrationFaults, AReadOnlyKeyFailsCleanlyAndIsRepairedLater) {
+TEST_P(RegistrationFaults, AReadOnlyKeyFailsCleanlyAndIsRepairedLater) {
   std::vector<std::wstring> keys;
   ASSERT_NO_FATAL_FAILURE(RegisteredKeys(keys));
   keys.insert(keys.begin(), L""); // the classes root itself
@@ -270,19 +317,20 @@ TEST_F(RegistrationFaults, AReadOnlyKeyFailsCleanlyAndIsRepairedLater) {
 // A registration that an older copy of the server left elsewhere, with
 // entries that the current one does not write: registering replaces the
 // class's registration wholesale.
-TEST_F(RegistrationFaults, RegistrationReplacesAStaleOne) {
+TEST_P(RegistrationFaults, RegistrationReplacesAStaleOne) {
   ASSERT_NO_FATAL_FAILURE(FreshSandbox());
   ASSERT_EQ(S_OK, m_server->Register());
+  const ClassesRoot root(GetParam());
   HKEY key = nullptr;
   const std::wstring classKey = std::wstring(L"CLSID\\") + kClassId;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (classKey + L"\\InprocServer32").c_str(), 0, nullptr, 0,
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root.Key(), (classKey + L"\\InprocServer32").c_str(), 0, nullptr, 0,
                                            KEY_ALL_ACCESS, nullptr, &key, nullptr));
   const wchar_t stale[] = L"C:\\old\\Collection.dll";
   const wchar_t model[] = L"Apartment";
   RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(stale), sizeof stale);
   RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE *>(model), sizeof model);
   RegCloseKey(key);
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (classKey + L"\\LocalServer32").c_str(), 0, nullptr, 0,
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root.Key(), (classKey + L"\\LocalServer32").c_str(), 0, nullptr, 0,
                                            KEY_ALL_ACCESS, nullptr, &key, nullptr));
   RegCloseKey(key);
 
@@ -321,13 +369,13 @@ HRESULT LoadStatus(const std::wstring &path) {
 // nothing; unregistration removes the class and leaves alone the type
 // library that another module registered. With the .tlb file beside
 // it, the same module registers completely, from that file.
-TEST_F(RegistrationFaults, WithoutTypeLibraryTheLoadStatusIsAnsweredAndTheFileBesideRepairs) {
+TEST_P(RegistrationFaults, WithoutTypeLibraryTheLoadStatusIsAnsweredAndTheFileBesideRepairs) {
   const std::wstring folder = ScratchFolder();
   ASSERT_TRUE(CopyFileW(BesideProgram(VARIANT_COLLECTION_SERVER_WITHOUT_TYPE_LIBRARY_FROM_TESTS).c_str(),
                         (folder + L"Collection.dll").c_str(), FALSE));
   const std::wstring library = folder + L"Collection.tlb";
   {
-    LoadedServer copy(folder + L"Collection.dll");
+    LoadedServer copy(folder + L"Collection.dll", GetParam());
     ASSERT_TRUE(copy.Loaded());
     ASSERT_NO_FATAL_FAILURE(FreshSandbox());
     const RegistrySandbox &sandbox = *m_sandbox;
@@ -375,7 +423,7 @@ TEST_F(RegistrationFaults, WithoutTypeLibraryTheLoadStatusIsAnsweredAndTheFileBe
 // loader takes (over MAX_PATH characters): registration answers that
 // status instead of handing the name over, and writes nothing; another
 // module's registration stays as it was.
-TEST_F(RegistrationFaults, AModuleNameOverMaxPathIsRefusedAndNothingIsWritten) {
+TEST_P(RegistrationFaults, AModuleNameOverMaxPathIsRefusedAndNothingIsWritten) {
   const std::wstring longName = L"\\\\?\\"; // lifts the length limit of the file functions
   std::vector<std::wstring> folders;
   std::wstring folder = BesideProgram(L"");
@@ -387,7 +435,7 @@ TEST_F(RegistrationFaults, AModuleNameOverMaxPathIsRefusedAndNothingIsWritten) {
   const std::wstring module = folder + L"Collection.dll";
   ASSERT_TRUE(CopyFileW(ServerPath().c_str(), (longName + module).c_str(), FALSE));
   {
-    LoadedServer copy(longName + module);
+    LoadedServer copy(longName + module, GetParam());
     ASSERT_TRUE(copy.Loaded());
     ASSERT_NO_FATAL_FAILURE(FreshSandbox());
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), copy.Register());
@@ -407,7 +455,7 @@ TEST_F(RegistrationFaults, AModuleNameOverMaxPathIsRefusedAndNothingIsWritten) {
 // cannot load the registrar component: registration answers the status of
 // creating it and writes nothing, not even the type library; unregistration
 // answers S_OK and still removes the type library's registration.
-TEST_F(RegistrationFaults, WithoutRegistrarNothingIsWritten) {
+TEST_P(RegistrationFaults, WithoutRegistrarNothingIsWritten) {
   ComPtr<IUnknown> registrar;
   const HRESULT created = CoCreateInstance(VariantCollection::CLSID_Registrar, nullptr, CLSCTX_INPROC_SERVER,
                                            IID_IUnknown, reinterpret_cast<void **>(registrar.GetAddressOf()));
@@ -420,9 +468,39 @@ TEST_F(RegistrationFaults, WithoutRegistrarNothingIsWritten) {
   EXPECT_EQ(created, m_server->Register());
   EXPECT_TRUE(sandbox.Contents().empty());
 
-  ASSERT_EQ(S_OK, RegisterTypeLibrary());
+  {
+    const ClassesRoot root(GetParam());
+    ASSERT_EQ(S_OK, VariantCollection::RegisterTypeLibrary(m_server->Path().c_str(), root));
+  }
   EXPECT_EQ(S_OK, m_server->Unregister());
   ExpectNothingLeft(sandbox);
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, RegistrationFaults,
+                         ::testing::Values(RegistrationScope::Machine, RegistrationScope::User),
+                         [](const ::testing::TestParamInfo<RegistrationScope> &scope) {
+                           return scope.param == RegistrationScope::User ? std::string("ForTheUser")
+                                                                         : std::string("ForTheMachine");
+                         });
+
+// DllInstall registers for the user when its command line is "user", in any
+// case, and refuses every other one, writing nothing.
+TEST(RegistrationForTheUser, DllInstallTakesUserInAnyCaseAndNothingElse) {
+  LoadedServer server(ServerPath());
+  ASSERT_TRUE(server.Loaded());
+  RegistrySandbox sandbox(RegistrationScope::User);
+  ASSERT_TRUE(sandbox.Ready());
+  for (const wchar_t *refused :
+       {static_cast<const wchar_t *>(nullptr), L"", L"machine", L"users", L"user ", L"/user"})
+    for (const bool install : {true, false})
+      EXPECT_EQ(E_INVALIDARG, server.Install(install, refused)) << (refused ? Narrow(refused) : "(null)");
+  EXPECT_TRUE(sandbox.Contents().empty());
+  for (const wchar_t *accepted : {L"USER", L"User"}) {
+    EXPECT_EQ(S_OK, server.Install(true, accepted));
+    ExpectRegistered(sandbox, server.Path(), server.Path());
+    EXPECT_EQ(S_OK, server.Install(false, accepted));
+    ExpectNothingLeft(sandbox);
+  }
 }
 
 } // namespace

@@ -93,7 +93,9 @@ void Collect(HKEY key, const std::wstring &path, bool keysOnly, std::vector<std:
 
 } // namespace
 
-RegistrySandbox::RegistrySandbox() {
+RegistrySandbox::RegistrySandbox(VariantCollection::RegistrationScope scope)
+    : m_mapped(scope == VariantCollection::RegistrationScope::User ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT),
+      m_classes(scope == VariantCollection::RegistrationScope::User ? L"software\\classes" : L"") {
   // Sandboxes of test processes that died on the way.
   DeleteTree(HKEY_CURRENT_USER, kSandboxes);
   // A name of its own, in case an older one could not be deleted.
@@ -103,7 +105,7 @@ RegistrySandbox::RegistrySandbox() {
   if (RegCreateKeyExW(HKEY_CURRENT_USER, m_name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr) !=
       ERROR_SUCCESS)
     return;
-  if (RegOverridePredefKey(HKEY_CLASSES_ROOT, root) != ERROR_SUCCESS) {
+  if (RegOverridePredefKey(m_mapped, root) != ERROR_SUCCESS) {
     RegCloseKey(root);
     DeleteTree(HKEY_CURRENT_USER, m_name);
     return;
@@ -114,15 +116,27 @@ RegistrySandbox::RegistrySandbox() {
 RegistrySandbox::~RegistrySandbox() {
   if (m_root == nullptr)
     return;
-  RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+  RegOverridePredefKey(m_mapped, nullptr);
   RegCloseKey(m_root);
   DeleteTree(HKEY_CURRENT_USER, kSandboxes);
 }
 
 std::vector<std::wstring> RegistrySandbox::Contents() const {
-  std::vector<std::wstring> lines;
+  std::vector<std::wstring> all;
   if (m_root != nullptr)
-    Collect(m_root, L"", false, lines);
+    Collect(m_root, L"", false, all);
+  if (m_classes.empty()) {
+    std::sort(all.begin(), all.end());
+    return all;
+  }
+  std::vector<std::wstring> lines;
+  const std::wstring inside = m_classes + L"\\";
+  for (const std::wstring &line : all) {
+    if (line.rfind(inside, 0) == 0)
+      lines.push_back(line.substr(inside.size()));
+    else if (line != m_classes && inside.rfind(line + L"\\", 0) != 0) // not a key above the classes root
+      lines.push_back(L"..\\" + line);
+  }
   std::sort(lines.begin(), lines.end());
   return lines;
 }

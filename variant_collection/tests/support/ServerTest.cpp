@@ -188,7 +188,8 @@ std::wstring BesideProgram(const wchar_t *relative) {
 
 std::wstring ServerPath() { return BesideProgram(VARIANT_COLLECTION_SERVER_FROM_TESTS); }
 
-LoadedServer::LoadedServer(const std::wstring &path) : m_module(LoadLibraryW(path.c_str())) {
+LoadedServer::LoadedServer(const std::wstring &path, VariantCollection::RegistrationScope scope)
+    : m_module(LoadLibraryW(path.c_str())), m_scope(scope) {
   if (m_module == nullptr)
     return;
   wchar_t name[MAX_PATH];
@@ -201,9 +202,20 @@ LoadedServer::~LoadedServer() {
     FreeLibrary(m_module);
 }
 
-HRESULT LoadedServer::Register() const { return Call("DllRegisterServer"); }
+HRESULT LoadedServer::Register() const {
+  return m_scope == VariantCollection::RegistrationScope::User ? Install(true, L"user") : Call("DllRegisterServer");
+}
 
-HRESULT LoadedServer::Unregister() const { return Call("DllUnregisterServer"); }
+HRESULT LoadedServer::Unregister() const {
+  return m_scope == VariantCollection::RegistrationScope::User ? Install(false, L"user")
+                                                               : Call("DllUnregisterServer");
+}
+
+HRESULT LoadedServer::Install(bool install, const wchar_t *commandLine) const {
+  using Function = HRESULT(STDAPICALLTYPE *)(BOOL, LPCWSTR);
+  const Function function = Export<Function>("DllInstall");
+  return function != nullptr ? function(install, commandLine) : E_NOTIMPL;
+}
 
 HRESULT LoadedServer::Call(const char *name) const {
   using Function = HRESULT(STDAPICALLTYPE *)();
@@ -211,9 +223,15 @@ HRESULT LoadedServer::Call(const char *name) const {
   return function != nullptr ? function() : E_NOTIMPL;
 }
 
-HRESULT RegisterTypeLibrary() { return VariantCollection::RegisterTypeLibrary(ServerPath().c_str()); }
+HRESULT RegisterTypeLibrary() {
+  const VariantCollection::ClassesRoot machine(VariantCollection::RegistrationScope::Machine);
+  return VariantCollection::RegisterTypeLibrary(ServerPath().c_str(), machine);
+}
 
-HRESULT UnregisterTypeLibrary() { return VariantCollection::UnregisterTypeLibrary(ServerPath().c_str()); }
+HRESULT UnregisterTypeLibrary() {
+  const VariantCollection::ClassesRoot machine(VariantCollection::RegistrationScope::Machine);
+  return VariantCollection::UnregisterTypeLibrary(ServerPath().c_str(), machine);
+}
 
 namespace {
 

@@ -8,6 +8,7 @@
 #ifndef VARIANT_COLLECTION_TESTS_SUPPORT_SERVERTEST_H
 #define VARIANT_COLLECTION_TESTS_SUPPORT_SERVERTEST_H
 
+#include "ClassesRoot.h"
 #include "Collection.h"
 #include "ComPtr.h"
 
@@ -102,10 +103,11 @@ std::wstring BesideProgram(const wchar_t *relative);
 std::wstring ServerPath();
 
 /// A server module loaded into this process (LoadLibrary) until this goes,
-/// and its exports.
+/// and its exports, registering it for `scope`.
 class LoadedServer {
 public:
-  explicit LoadedServer(const std::wstring &path);
+  explicit LoadedServer(const std::wstring &path,
+                        VariantCollection::RegistrationScope scope = VariantCollection::RegistrationScope::Machine);
   ~LoadedServer();
   LoadedServer(const LoadedServer &) = delete;
   LoadedServer &operator=(const LoadedServer &) = delete;
@@ -117,16 +119,22 @@ public:
   template <class Function> Function Export(const char *name) const {
     return reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(m_module, name)));
   }
-  /// DllRegisterServer's status (E_NOTIMPL when it is not exported).
+  /// DllRegisterServer's status, for the user DllInstall(TRUE, "user")'s
+  /// (E_NOTIMPL when it is not exported).
   HRESULT Register() const;
-  /// DllUnregisterServer's status (E_NOTIMPL when it is not exported).
+  /// DllUnregisterServer's status, for the user DllInstall(FALSE, "user")'s
+  /// (E_NOTIMPL when it is not exported).
   HRESULT Unregister() const;
+  /// DllInstall(install, commandLine)'s status (E_NOTIMPL when it is not
+  /// exported).
+  HRESULT Install(bool install, const wchar_t *commandLine) const;
 
 private:
   HRESULT Call(const char *name) const;
 
   HMODULE m_module;
   std::wstring m_path;
+  VariantCollection::RegistrationScope m_scope;
 };
 
 /// Registers the built server's type library in the test prefix, as the
