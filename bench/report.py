@@ -389,6 +389,8 @@ def render(args):
     for suite in suites:
         for table in suite["tables"]:
             header, body = table_cells(table, suite["records"])
+            if not body:
+                continue  # a table whose part of the suite did not run here
             note = ratio_note(table, suite["records"])
             print("\n== %s: %s\n%s\n%s" % (suite["suite"], heading(table), note, plain_table(header, body)))
             markdown += ["", "### " + heading(table), "", note, "", markdown_table(header, body)]
