@@ -525,32 +525,14 @@ private:
       text.assign(V_BSTR(v), SysStringLen(V_BSTR(v)));
       return S_OK;
     }
-    switch (V_VT(v)) {
-    case VT_I1:
-    case VT_I2:
-    case VT_I4:
-    case VT_I8:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_UI8:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_R8:
-    case VT_CY:
-    case VT_DECIMAL:
-    case VT_BOOL: {
-      std::wstring written;
-      std::swap(written, m_text);
-      const HRESULT status = Value(*v);
-      std::swap(written, m_text);
-      text = written;
-      return status;
-    }
-    default:
+    if (!IsNumberType(V_VT(v)) && V_VT(v) != VT_BOOL)
       return Fail(L"a key with no JSON form");
-    }
+    std::wstring written;
+    std::swap(written, m_text);
+    const HRESULT status = Value(*v);
+    std::swap(written, m_text);
+    text = written;
+    return status;
   }
 
   /// Calls the method `member` of `object` without arguments into
@@ -622,11 +604,25 @@ private:
 
   /// The elements of an array of one dimension, or the rows of one of two.
   HRESULT Elements(const LockedArray &elements) {
-    const bool rows = elements.Dimensions() == 2;
-    LONG lower, upper, columnLower = 0, columnUpper = -1;
+    LONG lower, upper;
     elements.Bounds(1, lower, upper);
-    if (rows)
-      elements.Bounds(2, columnLower, columnUpper);
+    if (elements.Dimensions() != 2)
+      return List(lower, upper, [&](LONG i) { return ElementAt(elements, &i); });
+    LONG columnLower, columnUpper;
+    elements.Bounds(2, columnLower, columnUpper);
+    return List(lower, upper, [&](LONG row) {
+      return Container(nullptr, [&] {
+        return List(columnLower, columnUpper, [&](LONG column) {
+          LONG indexes[2] = {row, column};
+          return ElementAt(elements, indexes);
+        });
+      });
+    });
+  }
+
+  /// An array of the positions `lower` to `upper`, each written by
+  /// `element(position)`; `[]` when there are none.
+  template <class Element> HRESULT List(LONG lower, LONG upper, Element element) {
     if (upper < lower) {
       m_text += L"[]";
       return S_OK;
@@ -638,13 +634,7 @@ private:
         m_text += L',';
       NewLine(depth);
       m_path.push_back(Step{std::wstring_view(), false, i});
-      HRESULT status = S_OK;
-      if (!rows) {
-        const VARIANT *element = elements.At(&i);
-        status = element != nullptr ? Value(*element) : Fail(L"an element that cannot be read");
-      } else {
-        status = Container(nullptr, [&] { return Row(elements, i, columnLower, columnUpper); });
-      }
+      const HRESULT status = element(i);
       if (FAILED(status))
         return status;
       m_path.pop_back();
@@ -654,29 +644,10 @@ private:
     return S_OK;
   }
 
-  /// Row `row` of an array of two dimensions, of columns `lower` to `upper`.
-  HRESULT Row(const LockedArray &elements, LONG row, LONG lower, LONG upper) {
-    if (upper < lower) {
-      m_text += L"[]";
-      return S_OK;
-    }
-    const std::size_t depth = m_depth;
-    m_text += L'[';
-    for (LONG j = lower; j <= upper; ++j) {
-      if (j > lower)
-        m_text += L',';
-      NewLine(depth);
-      LONG indexes[2] = {row, j};
-      m_path.push_back(Step{std::wstring_view(), false, j});
-      const VARIANT *element = elements.At(indexes);
-      const HRESULT status = element != nullptr ? Value(*element) : Fail(L"an element that cannot be read");
-      if (FAILED(status))
-        return status;
-      m_path.pop_back();
-    }
-    NewLine(depth - 1);
-    m_text += L']';
-    return S_OK;
+  /// The element of `elements` at `indexes`.
+  HRESULT ElementAt(const LockedArray &elements, LONG *indexes) {
+    const VARIANT *element = elements.At(indexes);
+    return element != nullptr ? Value(*element) : Fail(L"an element that cannot be read");
   }
 
   const int m_indent;
@@ -690,6 +661,28 @@ private:
 };
 
 } // namespace
+
+bool IsNumberType(VARTYPE type) noexcept {
+  switch (type) {
+  case VT_I1:
+  case VT_I2:
+  case VT_I4:
+  case VT_I8:
+  case VT_UI1:
+  case VT_UI2:
+  case VT_UI4:
+  case VT_UI8:
+  case VT_INT:
+  case VT_UINT:
+  case VT_R4:
+  case VT_R8:
+  case VT_CY:
+  case VT_DECIMAL:
+    return true;
+  default:
+    return false;
+  }
+}
 
 HRESULT WriteJson(const VARIANT &value, int indent, std::wstring &text, std::wstring &failure) noexcept {
   try {

@@ -48,6 +48,10 @@ namespace VariantCollection {
 /// O(size of the output) plus the calls on client objects; never throws.
 HRESULT WriteJson(const VARIANT &value, int indent, std::wstring &text, std::wstring &failure) noexcept;
 
+/// True for the VARTYPEs (without VT_BYREF) that WriteJson writes as
+/// numbers: the integer types, VT_R4, VT_R8, VT_CY and VT_DECIMAL. O(1).
+bool IsNumberType(VARTYPE type) noexcept;
+
 /// `text` (well-formed UTF-16, as WriteJson writes it) appended to `utf8`
 /// as UTF-8. Throws std::bad_alloc.
 void AppendUtf8(const std::wstring &text, std::string &utf8);

@@ -10,7 +10,6 @@
 #include <oleauto.h>
 
 #include <cmath>
-#include <cstring>
 #include <string>
 
 namespace VariantCollection {
@@ -82,25 +81,6 @@ HRESULT ReadWholeFile(const wchar_t *path, std::string &bytes, std::wstring &fai
   return S_OK;
 }
 
-/// The size of a number of the integer or floating-point type `type`.
-std::size_t NumberSize(VARTYPE type) noexcept {
-  switch (type) {
-  case VT_I1:
-  case VT_UI1:
-    return 1;
-  case VT_I2:
-  case VT_UI2:
-    return 2;
-  case VT_I8:
-  case VT_UI8:
-  case VT_R8:
-  case VT_CY:
-    return 8;
-  default:
-    return 4;
-  }
-}
-
 /// `bytes` (UTF-16 after a byte-order mark of `bigEndian`'s order) as
 /// UTF-16 text.
 bool DecodeUtf16(const std::string &bytes, bool bigEndian, std::wstring &text) {
@@ -143,9 +123,9 @@ HRESULT XJson::Fail(HRESULT status, const std::wstring &description) noexcept {
 
 HRESULT XJson::ReadIndent(const VARIANT &indent, int &spaces) noexcept {
   spaces = 0;
-  // Read through references in place: nothing is copied, so no argument
-  // (an array of a type the platform cannot copy or clear, say) can leave
-  // a copy behind.
+  // Looked at through references in place, and copied only once it is
+  // known to be a number: no other argument (an array of a type the
+  // platform cannot copy or clear, say) can leave a copy behind.
   const VARIANT *v = &indent;
   for (int hops = 0; hops < 8 && V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v) != nullptr; ++hops)
     v = V_VARIANTREF(v);
@@ -153,47 +133,15 @@ HRESULT XJson::ReadIndent(const VARIANT &indent, int &spaces) noexcept {
   const bool byReference = (V_VT(v) & VT_BYREF) != 0;
   if (!byReference && (type == VT_EMPTY || (type == VT_ERROR && V_ERROR(v) == DISP_E_PARAMNOTFOUND)))
     return S_OK;
-  HRESULT status = DISP_E_TYPEMISMATCH;
-  switch (type) {
-  case VT_I1:
-  case VT_I2:
-  case VT_I4:
-  case VT_I8:
-  case VT_UI1:
-  case VT_UI2:
-  case VT_UI4:
-  case VT_UI8:
-  case VT_INT:
-  case VT_UINT:
-  case VT_R4:
-  case VT_R8:
-  case VT_CY:
-  case VT_DECIMAL: {
-    if (byReference && V_BYREF(v) == nullptr)
-      break;
-    VARIANT number;
-    VariantInit(&number);
-    if (type == VT_DECIMAL)
-      V_DECIMAL(&number) = byReference ? *V_DECIMALREF(v) : V_DECIMAL(v);
-    else
-      std::memcpy(&V_UI1(&number), byReference ? V_BYREF(v) : &V_UI1(v), NumberSize(type));
-    V_VT(&number) = type;
-    status = VariantChangeType(&number, &number, 0, VT_R8) == S_OK && V_R8(&number) >= 0 && V_R8(&number) <= 10 &&
-                     std::floor(V_R8(&number)) == V_R8(&number)
-                 ? S_OK
-                 : E_INVALIDARG;
-    if (status == S_OK)
-      spaces = static_cast<int>(V_R8(&number));
-    break;
-  }
-  default:
-    break;
-  }
-  if (status == DISP_E_TYPEMISMATCH)
-    return ReportError(CLSID_XJson, L"Type mismatch", IID_IXJson, status);
-  if (status == E_INVALIDARG)
-    return ReportError(CLSID_XJson, L"Invalid procedure call or argument", IID_IXJson, status);
-  return status;
+  if (!IsNumberType(type) || (byReference && V_BYREF(v) == nullptr))
+    return ReportError(CLSID_XJson, L"Type mismatch", IID_IXJson, DISP_E_TYPEMISMATCH);
+  VARIANT number;
+  VariantInit(&number);
+  if (VariantChangeType(&number, const_cast<VARIANT *>(v), 0, VT_R8) != S_OK || V_R8(&number) < 0 ||
+      V_R8(&number) > 10 || std::floor(V_R8(&number)) != V_R8(&number))
+    return ReportError(CLSID_XJson, L"Invalid procedure call or argument", IID_IXJson, E_INVALIDARG);
+  spaces = static_cast<int>(V_R8(&number));
+  return S_OK;
 }
 
 HRESULT XJson::Write(const VARIANT &value, const VARIANT &indent, std::wstring &text) noexcept {
